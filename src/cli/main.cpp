@@ -1,0 +1,241 @@
+// quillivar-cli: the page export for scripts and big batches.
+
+#include "config.h"
+#include "engine.h"
+#include "engineregistry.h"
+#include "errortrap.h"
+#include "pageexport.h"
+#include "paths.h"
+#include "texts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+using namespace quillivar;
+
+constexpr const char* kUsage =
+    "Usage: quillivar-cli [--quality N] [--out DIR | --beside] [--dpi N] [--time-limit S] FILE...\n"
+    "\n"
+    "Turns each word-processor document (.doc, .docx, .odt, .rtf and whatever else\n"
+    "LibreOffice opens) into one JPEG image per page: Report.docx becomes Report_1.jpg,\n"
+    "Report_2.jpg, ... The documents themselves are never changed.\n"
+    "\n"
+    "Options:\n"
+    "  --out DIR         write the images into DIR (default: the current folder)\n"
+    "  --beside          write each document's images into the document's own folder\n"
+    "  --quality N       JPEG quality from 1 to 100 (default 75)\n"
+    "  --dpi N           resolution in dots per inch, 72 to 600 (default 96: an A4 page\n"
+    "                    becomes 794 x 1123 pixels)\n"
+    "  --time-limit S    seconds LibreOffice may take for one step of a document before\n"
+    "                    it counts as hung and is stopped (default 60; opening and laying\n"
+    "                    out get 30 more per MiB of the document)\n"
+    "  -h, --help        show this help and exit\n"
+    "  --version         show the version and exit\n"
+    "\n"
+    "Progress and error reports go to standard error. Exit status: 0 when every page\n"
+    "was written, 1 when anything was reported, 2 for a usage error.\n";
+
+std::atomic<int> interruptedBy{0};
+
+void OnInterrupt(int signal) {
+    interruptedBy = signal;
+    KillEngineProcessesNow();  // the waiting request then ends at once
+}
+
+struct Options {
+    QStringList documents;
+    QString outputFolder;
+    bool beside = false;
+    int quality = 75;
+    int dotsPerInch = 96;
+    int timeLimitSeconds = 60;
+};
+
+[[noreturn]] void UsageError(const QString& message) {
+    std::fprintf(stderr, "quillivar-cli: %s\nTry 'quillivar-cli --help'.\n", qPrintable(message));
+    std::exit(2);
+}
+
+int NumberArgument(const QStringList& arguments, qsizetype& i, int lowest, int highest) {
+    const QString option = arguments[i];
+    if (i + 1 >= arguments.size()) UsageError(QStringLiteral("%1 needs a number").arg(option));
+    bool ok = false;
+    const int value = arguments[++i].toInt(&ok);
+    if (!ok || value < lowest || value > highest) {
+        UsageError(QStringLiteral("%1 must be a whole number from %2 to %3, not '%4'")
+                       .arg(option).arg(lowest).arg(highest).arg(arguments[i]));
+    }
+    return value;
+}
+
+Options ParseArguments(const QStringList& arguments) {
+    Options options;
+    bool outGiven = false;
+    bool onlyFiles = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (onlyFiles || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            options.documents << argument;
+        } else if (argument == QLatin1String("--")) {
+            onlyFiles = true;
+        } else if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (argument == QLatin1String("--version")) {
+            std::printf("quillivar-cli %s\n", config::kVersion);
+            std::exit(0);
+        } else if (argument == QLatin1String("--quality")) {
+            options.quality = NumberArgument(arguments, i, 1, 100);
+        } else if (argument == QLatin1String("--dpi")) {
+            options.dotsPerInch = NumberArgument(arguments, i, 72, 600);
+        } else if (argument == QLatin1String("--time-limit")) {
+            options.timeLimitSeconds = NumberArgument(arguments, i, 1, 86400);
+        } else if (argument == QLatin1String("--out")) {
+            if (i + 1 >= arguments.size()) UsageError(QStringLiteral("--out needs a folder"));
+            options.outputFolder = arguments[++i];
+            outGiven = true;
+        } else if (argument == QLatin1String("--beside")) {
+            options.beside = true;
+        } else {
+            UsageError(QStringLiteral("unknown option '%1'").arg(argument));
+        }
+    }
+    if (outGiven && options.beside) UsageError(QStringLiteral("--out and --beside cannot be used together"));
+    if (options.documents.isEmpty()) UsageError(QStringLiteral("no documents given"));
+    if (!options.beside) {
+        if (!outGiven) options.outputFolder = QDir::currentPath();
+        if (!IsFolder(options.outputFolder)) {
+            UsageError(QStringLiteral("Folder does not exist. Please select another folder. (%1)").arg(options.outputFolder));
+        }
+        options.outputFolder = QFileInfo(options.outputFolder).absoluteFilePath();
+    }
+    return options;
+}
+
+// Status on standard error: a bar redrawn in place on a terminal, plain lines elsewhere.
+class Progress {
+public:
+    explicit Progress(int documents) : documents_(documents), terminal_(isatty(STDERR_FILENO)) {}
+
+    void Document(int number) { document_ = number; }
+
+    void Show(const QString& status) {
+        if (!terminal_) {
+            std::fprintf(stderr, "%s\n", qPrintable(status));
+            return;
+        }
+        constexpr int kWidth = 20;
+        const int filled = documents_ > 0 ? kWidth * (document_ - 1) / documents_ : 0;
+        const QString bar = QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
+        const QString line = QStringLiteral("[%1] %2/%3 %4").arg(bar).arg(document_).arg(documents_).arg(status);
+        std::fprintf(stderr, "\r\033[K%s", qPrintable(line.left(120)));
+        drawn_ = true;
+    }
+
+    void Clear() {
+        if (drawn_) std::fputs("\r\033[K", stderr);
+        drawn_ = false;
+    }
+
+private:
+    int documents_;
+    int document_ = 0;
+    bool terminal_;
+    bool drawn_ = false;
+};
+
+class CliReporter : public ErrorReporter {
+public:
+    explicit CliReporter(Progress& progress) : progress_(progress) {}
+
+    void ShowErrorReport(const QString& description, const QString& location, int line) override {
+        ++reports_;
+        if (line == 182) ++pagesNotSaved_;
+        if (interruptedBy) return;  // what fails after Ctrl-C is no news
+        QString text = ComposeErrorReport(description, location, line);
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        progress_.Clear();
+        std::fprintf(stderr, "%s:\n%s\n\n", qPrintable(texts::report::kTitle), qPrintable(text));
+    }
+
+    int reports() const { return reports_; }
+    int pagesNotSaved() const { return pagesNotSaved_; }
+
+private:
+    Progress& progress_;
+    int reports_ = 0;
+    int pagesNotSaved_ = 0;
+};
+
+class CliHost : public ExportHost {
+public:
+    CliHost(const Options& options, Progress& progress) : options_(options), progress_(progress) {}
+
+    bool Option1() const override { return !options_.beside; }
+    bool Option2() const override { return options_.beside; }
+    QString Text1() const override { return options_.outputFolder; }
+    int Slider1() const override { return options_.quality; }
+    int Resolution() const override { return options_.dotsPerInch; }
+    void SetBusyPointer() override {}
+    void SetStatusText(const QString& text) override {
+        ++pages_;
+        progress_.Show(text);
+    }
+
+    int pages() const { return pages_; }
+
+private:
+    const Options& options_;
+    Progress& progress_;
+    int pages_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    const Options options = ParseArguments(QCoreApplication::arguments());
+
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+
+    EngineOptions engineOptions = DefaultEngineOptions();
+    engineOptions.whileWaiting = nullptr;  // no window to keep live
+    engineOptions.limits.request = std::chrono::seconds(options.timeLimitSeconds);
+    engineOptions.limits.perMebibyte = std::chrono::seconds(options.timeLimitSeconds) / 2;
+    EngineSession engines{EngineLauncher(engineOptions)};
+
+    Progress progress(static_cast<int>(options.documents.size()));
+    CliReporter reporter(progress);
+    CliHost host(options, progress);
+    int converted = 0;
+    for (const QString& document : options.documents) {
+        if (interruptedBy) break;
+        progress.Document(++converted);
+        const QString path = QDir::cleanPath(QFileInfo(document).absoluteFilePath());
+        progress.Show(texts::conversion::kProcessing + GetFileName(path));
+        SaveDocAsJPG(path, host, engines, reporter);
+    }
+    engines.End();
+    progress.Clear();
+    if (interruptedBy) {
+        std::fprintf(stderr, "quillivar-cli: stopped by signal %d\n", interruptedBy.load());
+        return 128 + interruptedBy;
+    }
+    const int written = host.pages() - reporter.pagesNotSaved();
+    std::fprintf(stderr, "%d of %lld document(s) done, %d page image(s) written to %s; %d error report(s).\n",
+                 converted, static_cast<long long>(options.documents.size()), written,
+                 qPrintable(options.beside ? QStringLiteral("each document's folder") : options.outputFolder),
+                 reporter.reports());
+    return reporter.reports() == 0 ? 0 : 1;
+}

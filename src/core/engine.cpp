@@ -1,0 +1,389 @@
+#include "engine.h"
+
+#include "config.h"
+#include "engineprotocol.h"
+#include "engineregistry.h"
+#include "errortrap.h"
+#include "eventpump.h"
+#include "jpegwriter.h"
+#include "paths.h"
+#include "texts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace quillivar {
+
+namespace {
+
+namespace conv = texts::conversion;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kSlots = 64;  // engines that may run at once for one user
+constexpr auto kWaitSlice = 20ms;  // how often the window gets a turn while we wait
+
+QString FolderOfThisProgram() {
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
+}
+
+QString Errno() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+long long FileSize(const QString& path) {
+    struct stat info {};
+    return stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_size : 0;
+}
+
+// The texts for a request the engine answered with "fail <reason> <detail>".
+Failure DescribeFailure(const std::string& reason, const QString& detail, const QString& subject) {
+    namespace r = protocol::reason;
+    if (reason == r::kMissing) return Failure(conv::kDocumentMissing.arg(subject));
+    if (reason == r::kFolder) return Failure(conv::kDocumentIsFolder.arg(subject));
+    if (reason == r::kUnreadable) return Failure(conv::kDocumentUnreadable.arg(subject));
+    if (reason == r::kEmpty) return Failure(conv::kDocumentEmpty.arg(subject));
+    if (reason == r::kPassword) return Failure(conv::kDocumentPassword.arg(subject));
+    if (reason == r::kUnknownFormat) return Failure(conv::kDocumentUnknownFormat.arg(subject));
+    if (reason == r::kNotText) {
+        const QString kind = detail == QLatin1String("spreadsheet")    ? conv::kKindSpreadsheet
+                             : detail == QLatin1String("presentation") ? conv::kKindPresentation
+                             : detail == QLatin1String("drawing")      ? conv::kKindDrawing
+                                                                       : conv::kKindOther;
+        return Failure(conv::kDocumentNotText.arg(kind, subject));
+    }
+    if (reason == r::kNoDocument) return Failure(conv::kNoDocumentOpen);
+    if (reason == r::kNoPage) return Failure(conv::kNoSuchPage.arg(subject));
+    if (reason == r::kRender) return Failure(conv::kRenderFailed.arg(subject, detail));
+    if (reason == r::kStart) return Failure(conv::kEngineStartFailed.arg(detail));
+    return Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(reason) + QLatin1Char(' ') + detail));
+}
+
+void RemoveFolderContents(const QString& folder) {
+    QDir dir(folder);
+    for (const QFileInfo& entry :
+         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            QDir(entry.filePath()).removeRecursively();
+        } else {
+            QFile::remove(entry.filePath());
+        }
+    }
+}
+
+}  // namespace
+
+EngineOptions DefaultEngineOptions() {
+    EngineOptions options;
+    const QString programOverride = qEnvironmentVariable("QUILLIVAR_ENGINE");
+    options.program = programOverride.isEmpty()
+                          ? FolderOfThisProgram() + QStringLiteral("/quillivar-engine")
+                          : programOverride;
+    const QString libreOfficeOverride = qEnvironmentVariable("QUILLIVAR_LIBREOFFICE_PROGRAM");
+    options.libreOfficeProgram = libreOfficeOverride.isEmpty()
+                                     ? QString::fromUtf8(config::kLibreOfficeProgram)
+                                     : libreOfficeOverride;
+    options.stateFolder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                          QStringLiteral("/quillivar");
+    options.whileWaiting = YieldToWindowSystem;
+    return options;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::unique_ptr<Engine> Engine::Start(const EngineOptions& options) {
+    if (access(QFile::encodeName(options.program).constData(), X_OK) != 0) {
+        throw Failure(conv::kEngineMissing.arg(options.program, Errno()));
+    }
+    if (!QDir().mkpath(options.stateFolder)) {
+        throw Failure(conv::kEngineStartFailed.arg(options.stateFolder + QStringLiteral(": ") + Errno()));
+    }
+    // Each engine needs a profile of its own; a lock file tells which ones are taken, also
+    // by other Quillivar processes of this user.
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const QString lockPath = options.stateFolder + QStringLiteral("/engine-%1.lock").arg(slot);
+        const int fd = open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) throw Failure(conv::kEngineStartFailed.arg(lockPath + QStringLiteral(": ") + Errno()));
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            std::unique_ptr<Engine> engine(new Engine(options, slot, fd));
+            engine->Launch();
+            return engine;
+        }
+        close(fd);
+    }
+    throw Failure(conv::kEngineStartFailed.arg(QStringLiteral("too many engines are running")));
+}
+
+Engine::Engine(const EngineOptions& options, int slot, int lockFd)
+    : options_(options), slot_(slot), lockFd_(lockFd) {}
+
+Engine::~Engine() {
+    Stop();
+    if (lockFd_ >= 0) close(lockFd_);
+}
+
+void Engine::Launch() {
+    const QString slotFolder = options_.stateFolder + QStringLiteral("/engine-%1").arg(slot_);
+    const QString temporaryFolder = slotFolder + QStringLiteral("/tmp");
+    QDir().mkpath(slotFolder + QStringLiteral("/profile"));
+    QDir().mkpath(temporaryFolder);
+    RemoveFolderContents(temporaryFolder);
+
+    // Everything the child needs is made before fork: afterwards only plain system calls.
+    const QByteArray program = QFile::encodeName(options_.program);
+    const QByteArray libreOffice = QFile::encodeName(options_.libreOfficeProgram);
+    const QByteArray profile = QFile::encodeName(slotFolder + QStringLiteral("/profile"));
+    std::vector<const char*> argv = {program.constData(), "--libreoffice", libreOffice.constData(),
+                                     "--profile", profile.constData(), nullptr};
+    std::vector<QByteArray> environment;
+    for (char** entry = environ; *entry; ++entry) {
+        if (std::strncmp(*entry, "TMPDIR=", 7) != 0) environment.emplace_back(*entry);
+    }
+    environment.push_back("TMPDIR=" + QFile::encodeName(temporaryFolder));
+    for (const QString& entry : options_.environment) environment.push_back(entry.toLocal8Bit());
+    std::vector<const char*> envp;
+    for (const QByteArray& entry : environment) envp.push_back(entry.constData());
+    envp.push_back(nullptr);
+
+    const QByteArray logPath = QFile::encodeName(slotFolder + QStringLiteral("/engine.log"));
+    const int logFd = open(logPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int sockets[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
+        if (logFd >= 0) close(logFd);
+        throw Failure(conv::kEngineStartFailed.arg(Errno()));
+    }
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child == 0) {
+        setpgid(0, 0);                      // its own group, so it dies with all it started
+        prctl(PR_SET_PDEATHSIG, SIGKILL);   // and with us, however we end
+        if (getppid() != parent) _exit(127);
+        dup2(sockets[1], STDIN_FILENO);
+        dup2(sockets[1], STDOUT_FILENO);
+        if (logFd >= 0) dup2(logFd, STDERR_FILENO);
+        execve(argv[0], const_cast<char* const*>(argv.data()), const_cast<char* const*>(envp.data()));
+        _exit(127);
+    }
+    const int forkErrno = errno;
+    close(sockets[1]);
+    if (logFd >= 0) close(logFd);
+    if (child < 0) {
+        close(sockets[0]);
+        errno = forkErrno;
+        throw Failure(conv::kEngineStartFailed.arg(Errno()));
+    }
+    setpgid(child, child);
+    RegisterEngineProcess(child);
+    pid_ = child;
+    socket_ = sockets[0];
+    running_ = true;
+
+    std::string line;
+    const LineResult result = ReadLine(Clock::now() + options_.limits.request, line);
+    if (result != LineResult::Line) Lose(result, options_.limits.request, conv::kWhileStarting);
+    const std::vector<std::string> fields = protocol::SplitFields(line);
+    if (fields.at(0) == "ready") {
+        ready_ = true;
+        return;
+    }
+    Stop();
+    if (fields.size() >= 3 && fields[0] == "fail") {
+        throw DescribeFailure(fields[1], QString::fromStdString(fields[2]), QString());
+    }
+    throw Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(line)));
+}
+
+void Engine::Open(const QString& documentPath) {
+    documentBytes_ = FileSize(documentPath);
+    ++documentsOpened_;
+    Request({"open", QFile::encodeName(documentPath).toStdString()}, DocumentLimit(), conv::kWhileOpening);
+}
+
+void Engine::LayOut() { Request({"layout"}, DocumentLimit(), conv::kWhileLayingOut); }
+
+int Engine::PageCount() {
+    const auto fields = Request({"pages"}, options_.limits.request, conv::kWhileCounting);
+    if (fields.size() < 2) throw Failure(conv::kEngineMisunderstood.arg(QStringLiteral("pages")));
+    return std::stoi(fields[1]);
+}
+
+void Engine::RenderPage(int page, int dotsPerInch) {
+    dotsPerInch_ = dotsPerInch;
+    Request({"render", std::to_string(page), std::to_string(dotsPerInch)}, PageLimit(),
+            conv::kWhileDrawing.arg(page));
+}
+
+void Engine::SavePage(const QString& path, int quality) {
+    const std::string target = QFile::encodeName(path).toStdString();
+    pendingTemporary_ = JpegTemporaryPath(target, pid_);
+    Request({"save", std::to_string(quality), target}, PageLimit(),
+            conv::kWhileSaving.arg(GetFileName(path)));
+    pendingTemporary_.clear();
+}
+
+void Engine::Close() {
+    if (!running_) return;  // a lost engine took its document with it
+    Request({"close"}, options_.limits.request, conv::kWhileClosing);
+}
+
+long Engine::ResidentKib() const {
+    QFile statm(QStringLiteral("/proc/%1/statm").arg(pid_));
+    if (!running_ || !statm.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
+void Engine::Stop() {
+    if (pid_ > 0 && running_) {
+        kill(-pid_, SIGKILL);
+        Reap(nullptr);
+    }
+    CleanUp();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::vector<std::string> Engine::Request(const std::vector<std::string>& fields,
+                                         std::chrono::milliseconds limit, const QString& doing) {
+    if (!running_) throw Failure(conv::kEngineNotRunning);
+    const std::string message = protocol::JoinFields(fields) + '\n';
+    std::size_t sent = 0;
+    while (sent < message.size()) {
+        const ssize_t n = send(socket_, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) Lose(LineResult::Closed, limit, doing);
+        sent += static_cast<std::size_t>(n);
+    }
+    std::string line;
+    const LineResult result = ReadLine(Clock::now() + limit, line);
+    if (result != LineResult::Line) Lose(result, limit, doing);
+
+    std::vector<std::string> reply = protocol::SplitFields(line);
+    if (reply.at(0) == "ok") return reply;
+    if (reply.at(0) == "fail" && reply.size() >= 2) {
+        const QString detail = reply.size() >= 3 ? QString::fromStdString(reply[2]) : QString();
+        if (reply[1] == protocol::reason::kJpeg) {
+            throw JpegError(static_cast<JpegStatus>(detail.toInt()));
+        }
+        QString subject = detail;
+        if (fields[0] == "open") subject = QFile::decodeName(QByteArray::fromStdString(fields[1]));
+        if (fields[0] == "render") subject = QString::fromStdString(fields[1]);
+        throw DescribeFailure(reply[1], detail, subject);
+    }
+    throw Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(line)));
+}
+
+Engine::LineResult Engine::ReadLine(Clock::time_point deadline, std::string& line) {
+    while (true) {
+        const std::size_t end = received_.find('\n');
+        if (end != std::string::npos) {
+            line = received_.substr(0, end);
+            received_.erase(0, end + 1);
+            return LineResult::Line;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline) return LineResult::TimedOut;
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+        if (options_.whileWaiting) wait = std::min<std::chrono::milliseconds>(wait, kWaitSlice);
+        pollfd readable{socket_, POLLIN, 0};
+        const int ready = poll(&readable, 1, static_cast<int>(wait.count()) + 1);
+        if (ready < 0 && errno != EINTR) return LineResult::Closed;
+        if (ready > 0) {
+            char buffer[4096];
+            const ssize_t n = recv(socket_, buffer, sizeof buffer, 0);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return LineResult::Closed;
+            if (n > 0) received_.append(buffer, static_cast<std::size_t>(n));
+        }
+        if (options_.whileWaiting && received_.find('\n') == std::string::npos) options_.whileWaiting();
+    }
+}
+
+void Engine::Lose(LineResult how, std::chrono::milliseconds limit, const QString& doing) {
+    lostDocument_ = ready_;
+    kill(-pid_, SIGKILL);
+    QString ending;
+    Reap(&ending);
+    CleanUp();
+    if (how == LineResult::TimedOut) {
+        throw Failure(conv::kEngineTimedOut.arg(std::chrono::duration_cast<std::chrono::seconds>(limit).count()).arg(doing));
+    }
+    throw Failure(conv::kEngineCrashed.arg(ending, doing));
+}
+
+void Engine::Reap(QString* how) {
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    UnregisterEngineProcess(pid_);
+    running_ = false;
+    if (!how) return;
+    if (WIFSIGNALED(status)) {
+        *how = QStringLiteral("signal %1, %2").arg(WTERMSIG(status)).arg(QString::fromLocal8Bit(strsignal(WTERMSIG(status))));
+    } else {
+        *how = QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
+    }
+}
+
+void Engine::CleanUp() {
+    if (socket_ >= 0) close(socket_);
+    socket_ = -1;
+    received_.clear();
+    if (!pendingTemporary_.empty()) unlink(pendingTemporary_.c_str());
+    pendingTemporary_.clear();
+    if (slot_ >= 0) {
+        RemoveFolderContents(options_.stateFolder + QStringLiteral("/engine-%1/tmp").arg(slot_));
+    }
+}
+
+std::chrono::milliseconds Engine::DocumentLimit() const {
+    const double mebibytes = static_cast<double>(documentBytes_) / (1024.0 * 1024.0);
+    return options_.limits.request +
+           std::chrono::milliseconds(static_cast<long long>(mebibytes * options_.limits.perMebibyte.count()));
+}
+
+std::chrono::milliseconds Engine::PageLimit() const {
+    const double scale = std::max(1.0, (dotsPerInch_ / 96.0) * (dotsPerInch_ / 96.0));
+    return std::chrono::milliseconds(static_cast<long long>(options_.limits.request.count() * scale));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+EngineLauncher::EngineLauncher(EngineOptions options) : options_(std::move(options)) {}
+
+EngineSession::EngineSession(EngineLauncher launcher) : launcher_(std::move(launcher)) {}
+
+EngineSession::~EngineSession() { End(); }
+
+Engine& EngineSession::Take() {
+    if (engine_ && !engine_->IsRunning()) engine_.reset();
+    if (!engine_) engine_ = launcher_.Launch();
+    return *engine_;
+}
+
+void EngineSession::HandBack(Engine& engine) {
+    if (&engine != engine_.get()) return;
+    const EngineLimits& limits = launcher_.options().limits;
+    if (!engine.IsRunning() || engine.DocumentsOpened() >= limits.recycleAfterDocuments ||
+        engine.ResidentKib() > limits.recycleAboveKib) {
+        engine_.reset();
+    }
+}
+
+void EngineSession::End() { engine_.reset(); }
+
+}  // namespace quillivar

@@ -1,0 +1,126 @@
+#pragma once
+// The document engine: LibreOffice in a child process of its own (quillivar-engine), spoken to
+// over a socket with the line protocol of engineprotocol.h.
+//
+// One engine converts one document at a time. An EngineSession keeps one warm for a whole run
+// and ends it with the run. An engine that crashes or passes its time limit is killed with its
+// whole process group; the request fails with a plain description and the next document gets
+// a fresh engine.
+
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace quillivar {
+
+struct EngineLimits {
+    // Any request may take this long; opening and laying out get `perMebibyte` more for each
+    // MiB of the document, and drawing a page more in proportion to its pixels above 96 dpi.
+    std::chrono::milliseconds request{60'000};
+    std::chrono::milliseconds perMebibyte{30'000};
+    // A fresh engine after this many documents, or when the last one left it this large,
+    // because LibreOffice does not give memory back.
+    int recycleAfterDocuments = 200;
+    long recycleAboveKib = 2L * 1024 * 1024;
+};
+
+struct EngineOptions {
+    QString program;             // the engine executable
+    QString libreOfficeProgram;  // LibreOffice's program folder
+    QString stateFolder;         // engine profiles, temporary folders and logs
+    QStringList environment;     // extra NAME=value entries for the engine process
+    EngineLimits limits;
+    std::function<void()> whileWaiting;  // called again and again while an answer is awaited
+};
+
+// The engine beside this program, LibreOffice where it was found at build time, state under
+// the user's cache folder, and the window kept live while waiting.
+EngineOptions DefaultEngineOptions();
+
+class Engine {
+public:
+    // Starts an engine and waits until LibreOffice is ready; throws Failure when it cannot.
+    static std::unique_ptr<Engine> Start(const EngineOptions& options);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    void Open(const QString& documentPath);
+    void LayOut();
+    int PageCount();
+    void RenderPage(int page, int dotsPerInch);  // held inside the engine for SavePage
+    void SavePage(const QString& path, int quality);
+    void Close();  // without saving, as every close is
+
+    bool IsRunning() const { return running_; }
+    // The engine stopped, or was stopped, while it had a document open.
+    bool LostDocument() const { return lostDocument_; }
+    pid_t ProcessId() const { return pid_; }
+    long ResidentKib() const;
+    int DocumentsOpened() const { return documentsOpened_; }
+    void Stop();  // ends the whole process group at once
+
+private:
+    Engine(const EngineOptions& options, int slot, int lockFd);
+    void Launch();
+    std::vector<std::string> Request(const std::vector<std::string>& fields,
+                                     std::chrono::milliseconds limit, const QString& doing);
+    enum class LineResult { Line, Closed, TimedOut };
+    LineResult ReadLine(std::chrono::steady_clock::time_point deadline, std::string& line);
+    [[noreturn]] void Lose(LineResult how, std::chrono::milliseconds limit, const QString& doing);
+    void Reap(QString* how);
+    void CleanUp();
+    std::chrono::milliseconds DocumentLimit() const;
+    std::chrono::milliseconds PageLimit() const;
+
+    EngineOptions options_;
+    int slot_ = -1;
+    int lockFd_ = -1;
+    int socket_ = -1;
+    pid_t pid_ = -1;
+    bool running_ = false;
+    bool ready_ = false;  // LibreOffice started; later losses take a document with them
+    bool lostDocument_ = false;
+    int documentsOpened_ = 0;
+    long long documentBytes_ = 0;
+    int dotsPerInch_ = 96;
+    std::string pendingTemporary_;  // the JPEG writer's hidden file while a save runs
+    std::string received_;
+};
+
+// Starts engines with fixed options; the window and the command line are handed one.
+class EngineLauncher {
+public:
+    explicit EngineLauncher(EngineOptions options = DefaultEngineOptions());
+    std::unique_ptr<Engine> Launch() const { return Engine::Start(options_); }
+    const EngineOptions& options() const { return options_; }
+
+private:
+    EngineOptions options_;
+};
+
+// The engine of one run: taken for each document, handed back after it, ended with the run.
+class EngineSession {
+public:
+    explicit EngineSession(EngineLauncher launcher);
+    ~EngineSession();
+    EngineSession(const EngineSession&) = delete;
+    EngineSession& operator=(const EngineSession&) = delete;
+
+    Engine& Take();  // the warm engine, or a new one; throws Failure when none starts
+    void HandBack(Engine& engine);  // drops an engine that stopped or grew past its limits
+    void End();
+    Engine* Current() const { return engine_.get(); }
+
+private:
+    EngineLauncher launcher_;
+    std::unique_ptr<Engine> engine_;
+};
+
+}  // namespace quillivar

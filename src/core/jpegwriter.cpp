@@ -1,0 +1,115 @@
+#include "jpegwriter.h"
+
+#include <turbojpeg.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillivar {
+
+namespace {
+
+struct TurboJpegFree {
+    void operator()(unsigned char* buffer) const { tjFree(buffer); }
+};
+using JpegBuffer = std::unique_ptr<unsigned char, TurboJpegFree>;
+
+struct TurboJpegHandle {
+    tjhandle handle = tjInitCompress();
+    ~TurboJpegHandle() {
+        if (handle) tjDestroy(handle);
+    }
+};
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Like the read-only attribute elsewhere: a file nobody may write to is left alone.
+bool IsReadOnlyFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
+}
+
+JpegStatus WriteAll(int fd, const unsigned char* data, unsigned long size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return JpegStatus::WriteFailed;
+        }
+        data += written;
+        size -= static_cast<unsigned long>(written);
+    }
+    return JpegStatus::Ok;
+}
+
+}  // namespace
+
+bool PageImage::IsValid() const {
+    return width > 0 && height > 0 &&
+           pixels.size() >= static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+}
+
+std::string JpegErrorText(JpegStatus status) {
+    return "Cannot save the image. GDI+ Error:" + std::to_string(static_cast<int>(status));
+}
+
+JpegError::JpegError(JpegStatus status) : std::runtime_error(JpegErrorText(status)), status_(status) {}
+
+std::string JpegTemporaryPath(const std::string& path, long processId) {
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return folder + "." + name + "." + std::to_string(processId) + ".part";
+}
+
+JpegStatus WriteJpegFile(const PageImage& image, const std::string& path, int quality) {
+    if (!image.IsValid()) return JpegStatus::InvalidImage;
+    if (quality < 0 || quality > 100) return JpegStatus::InvalidQuality;
+    if (!IsFolder(FolderOf(path))) return JpegStatus::FolderMissing;
+    if (IsReadOnlyFile(path)) return JpegStatus::TargetReadOnly;
+
+    // Encode in memory first: nothing touches the disk unless the whole picture exists.
+    TurboJpegHandle encoder;
+    if (!encoder.handle) return JpegStatus::EncoderFailed;
+    unsigned char* encoded = nullptr;
+    unsigned long encodedSize = 0;
+    const int failed = tjCompress2(encoder.handle, image.pixels.data(), image.width, image.width * 4,
+                                   image.height, TJPF_BGRX, &encoded, &encodedSize, TJSAMP_420,
+                                   quality, 0);
+    JpegBuffer owner(encoded);
+    if (failed != 0 || encodedSize == 0) return JpegStatus::EncoderFailed;
+
+    // Then a hidden file beside the target, renamed over it once complete.
+    const std::string temporary = JpegTemporaryPath(path, static_cast<long>(getpid()));
+    unlink(temporary.c_str());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return JpegStatus::CannotCreateFile;
+    JpegStatus status = WriteAll(fd, encoded, encodedSize);
+    if (close(fd) != 0 && status == JpegStatus::Ok) status = JpegStatus::WriteFailed;
+    if (status == JpegStatus::Ok && rename(temporary.c_str(), path.c_str()) != 0) {
+        status = JpegStatus::CannotReplaceTarget;
+    }
+    if (status != JpegStatus::Ok) unlink(temporary.c_str());
+    return status;
+}
+
+void SavePictureAsJPG(const PageImage& image, const std::string& path, int quality) {
+    const JpegStatus status = WriteJpegFile(image, path, quality);
+    if (status != JpegStatus::Ok) throw JpegError(status);
+}
+
+}  // namespace quillivar

@@ -1,0 +1,56 @@
+#pragma once
+// The JPEG writer: one page image in, one .jpg file out, written whole or not at all.
+// Plain C++ without Qt, because the engine process uses it too.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quillivar {
+
+// A page image: rows top-down, 4 bytes per pixel in the order blue, green, red, unused.
+struct PageImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+
+    bool IsValid() const;
+};
+
+// Our own numeric statuses, quoted after "GDI+ Error:" in the error text.
+enum class JpegStatus : int {
+    Ok = 0,
+    InvalidImage = 1,         // no pixels, or fewer pixels than width x height
+    InvalidQuality = 2,       // outside 0 to 100
+    EncoderFailed = 3,        // libjpeg-turbo refused the image
+    FolderMissing = 4,        // the target's folder does not exist
+    CannotCreateFile = 5,     // no file can be made in the target's folder
+    WriteFailed = 6,          // the disk refused the bytes (full, quota, I/O error)
+    TargetReadOnly = 7,       // an existing target file is marked read-only
+    CannotReplaceTarget = 8,  // the finished file cannot take the target's name
+    NoPageImage = 9,          // there is no rendered page to save
+};
+
+// "Cannot save the image. GDI+ Error:" followed at once by the status number.
+std::string JpegErrorText(JpegStatus status);
+
+class JpegError : public std::runtime_error {
+public:
+    explicit JpegError(JpegStatus status);
+    JpegStatus status() const { return status_; }
+
+private:
+    JpegStatus status_;
+};
+
+// The hidden temporary file a writer with this process id uses beside `path`.
+std::string JpegTemporaryPath(const std::string& path, long processId);
+
+// Encodes `image` at `quality` and puts it under `path`; returns the status, never throws.
+JpegStatus WriteJpegFile(const PageImage& image, const std::string& path, int quality);
+
+// As WriteJpegFile, but a failure throws JpegError with the error text.
+void SavePictureAsJPG(const PageImage& image, const std::string& path, int quality);
+
+}  // namespace quillivar

@@ -1,0 +1,126 @@
+#include "profile.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+namespace quillivar::engine {
+
+namespace {
+
+struct Setting {
+    std::string path;
+    std::string name;
+    std::string value;
+};
+
+// The version LibreOffice records after its first start; with it in place a new profile
+// skips that first-start work (several seconds) and every later start stays quick.
+std::string InstalledVersion(const std::string& libreOfficeProgram) {
+    std::ifstream registry(std::filesystem::path(libreOfficeProgram) / ".." / "share" / "registry" / "main.xcd");
+    std::stringstream text;
+    text << registry.rdbuf();
+    const std::string all = text.str();
+    const std::string marker = "<prop oor:name=\"ooSetupVersion\">";
+    const auto prop = all.find(marker);
+    if (prop == std::string::npos) return {};
+    const auto open = all.find("<value>", prop);
+    const auto close = all.find("</value>", open);
+    if (open == std::string::npos || close == std::string::npos) return {};
+    return all.substr(open + 7, close - open - 7);
+}
+
+std::vector<Setting> Settings(const std::string& version) {
+    const std::string scheme =
+        "/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/";
+    std::vector<Setting> settings = {
+        {"/org.openoffice.Office.Common/Misc", "FirstRun", "false"},
+        // No lock files beside the user's documents, no backups or recovery data.
+        {"/org.openoffice.Office.Common/Misc", "UseLocking", "false"},
+        {"/org.openoffice.Office.Common/Save/Document", "AutoSave", "false"},
+        {"/org.openoffice.Office.Recovery/AutoSave", "Enabled", "false"},
+        {"/org.openoffice.Office.Recovery/RecoveryInfo", "Enabled", "false"},
+        // Documents are data: no macro runs, nothing is fetched or refreshed.
+        {"/org.openoffice.Office.Common/Security/Scripting", "MacroSecurityLevel", "3"},
+        {"/org.openoffice.Office.Common/Security/Scripting", "DisableMacrosExecution", "true"},
+        {"/org.openoffice.Office.Common/Security/Scripting", "BlockUntrustedRefererLinks", "true"},
+        {"/org.openoffice.Office.Writer/Content/Update", "Link", "0"},
+        {"/org.openoffice.Office.Writer/Content/Update", "Field", "false"},
+        {"/org.openoffice.Office.Linguistic/SpellChecking", "IsSpellAuto", "false"},
+        // Pages as printed: no text boundaries, object frames, shadings or shadows.
+        {"/org.openoffice.Office.UI/ColorScheme", "CurrentColorScheme", "LibreOffice"},
+    };
+    for (const char* decoration : {"DocBoundaries", "ObjectBoundaries", "TableBoundaries",
+                                   "WriterSectionBoundaries", "WriterFieldShadings",
+                                   "WriterIdxShadings", "Shadow"}) {
+        settings.push_back({scheme + decoration, "IsVisible", "false"});
+    }
+    if (!version.empty()) settings.push_back({"/org.openoffice.Setup/Product", "ooSetupLastVersion", version});
+    return settings;
+}
+
+}  // namespace
+
+bool SeedProfile(const std::string& profileFolder, const std::string& libreOfficeProgram,
+                 std::string& error) {
+    const std::filesystem::path user = std::filesystem::path(profileFolder) / "user";
+    std::error_code failure;
+    std::filesystem::create_directories(user, failure);
+    if (failure) {
+        error = user.string() + ": " + failure.message();
+        return false;
+    }
+    const std::filesystem::path file = user / "registrymodifications.xcu";
+    const std::filesystem::path partial = user / "registrymodifications.xcu.new";
+    {
+        std::ofstream out(partial, std::ios::trunc);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+               "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+               "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n";
+        for (const Setting& setting : Settings(InstalledVersion(libreOfficeProgram))) {
+            out << "<item oor:path=\"" << setting.path << "\"><prop oor:name=\"" << setting.name
+                << "\" oor:op=\"fuse\"><value>" << setting.value << "</value></prop></item>\n";
+        }
+        out << "</oor:items>\n";
+        if (!out) {
+            error = partial.string() + ": cannot be written";
+            return false;
+        }
+    }
+    std::filesystem::rename(partial, file, failure);
+    if (failure) {
+        error = file.string() + ": " + failure.message();
+        return false;
+    }
+    return true;
+}
+
+std::string LayoutLanguageTag() {
+    std::string locale;
+    for (const char* variable : {"LC_ALL", "LC_PAPER", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) {
+            locale = value;
+            break;
+        }
+    }
+    locale = locale.substr(0, locale.find_first_of(".@"));
+    std::string tag;
+    for (const char c : locale) {
+        if (c == '_') {
+            tag += '-';
+        } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-') {
+            tag += c;
+        } else {
+            return "en-GB";
+        }
+    }
+    if (tag.empty() || tag == "C" || tag == "POSIX") return "en-GB";
+    return tag;
+}
+
+}  // namespace quillivar::engine

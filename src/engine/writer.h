@@ -1,0 +1,64 @@
+#pragma once
+// LibreOffice Writer through LibreOfficeKit: one document at a time, pages drawn straight into
+// a page image that the JPEG writer then encodes.
+
+#include "jpegwriter.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lok {
+class Office;
+class Document;
+}  // namespace lok
+
+namespace quillivar::engine {
+
+// What a request gives back: "ok" and values, or a failure reason from the protocol and a
+// detail in LibreOffice's own words.
+struct Outcome {
+    bool ok = true;
+    std::string reason;
+    std::string detail;
+    std::vector<std::string> values;
+
+    static Outcome Ok(std::vector<std::string> values = {});
+    static Outcome Fail(std::string_view reason, std::string detail = {});
+};
+
+class Writer {
+public:
+    Writer();
+    ~Writer();
+
+    // Loads LibreOffice from its program folder with the given profile.
+    Outcome Start(const std::string& libreOfficeProgram, const std::string& profileFolder);
+    std::string Version() const;
+
+    Outcome Open(const std::string& path);
+    Outcome LayOut();
+    Outcome PageCount();
+    Outcome Render(int page, int dotsPerInch);
+    Outcome Save(int quality, const std::string& path);
+    Outcome Close();
+
+    // Called by LibreOfficeKit; public for the C callback.
+    void OnCallback(int type, const char* payload);
+
+private:
+    struct Rectangle {
+        long x, y, width, height;
+    };
+
+    std::unique_ptr<lok::Office> office_;
+    std::unique_ptr<lok::Document> document_;
+    std::string documentUrl_;
+    std::string languageTag_;
+    bool passwordAsked_ = false;
+    bool laidOut_ = false;
+    std::vector<Rectangle> pages_;
+    PageImage drawn_;
+};
+
+}  // namespace quillivar::engine
