@@ -1,0 +1,104 @@
+// quillivar-cli run as a user runs it.
+
+#include "testsupport.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quillivar::test;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+CliRun Cli(const QStringList& arguments, const QString& workingFolder = QString()) {
+    QProcess process;
+    if (!workingFolder.isEmpty()) process.setWorkingDirectory(workingFolder);
+    process.start(QCoreApplication::applicationDirPath() + "/quillivar-cli", arguments);
+    process.waitForFinished(300000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+}  // namespace
+
+TEST(Cli, HelpExplainsItself) {
+    const CliRun run = Cli({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.startsWith("Usage: quillivar-cli")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("--beside"));
+}
+
+TEST(Cli, UsageErrorsExitWithTwoAndSayWhy) {
+    QTemporaryDir folder;
+    const QString document = CopyInto(TestDocument("one-page.rtf"), folder.path());
+    const struct {
+        QStringList arguments;
+        const char* says;
+    } cases[] = {
+        {{}, "no documents given"},
+        {{"--quality", "0", document}, "--quality must be a whole number from 1 to 100"},
+        {{"--quality", "high", document}, "not 'high'"},
+        {{"--dpi", "1000", document}, "--dpi must be a whole number from 72 to 600"},
+        {{"--out", folder.path() + "/missing", document}, "Folder does not exist. Please select another folder."},
+        {{"--out", folder.path(), "--beside", document}, "cannot be used together"},
+        {{"--colour", document}, "unknown option '--colour'"},
+        {{"--quality"}, "--quality needs a number"},
+    };
+    for (const auto& usage : cases) {
+        const CliRun run = Cli(usage.arguments);
+        EXPECT_EQ(run.exitCode, 2) << usage.arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains(usage.says)) << run.err.toStdString();
+    }
+    EXPECT_EQ(FolderEntries(folder.path()), QStringList{"one-page.rtf"});
+}
+
+TEST(Cli, ConvertsDocumentsIntoTheOutputFolder) {
+    QTemporaryDir documents, output;
+    const CliRun run = Cli({"--out", output.path(), "--quality", "80",
+                         CopyInto(TestDocument("three-pages.docx"), documents.path()),
+                         CopyInto(TestDocument("one-page.odt"), documents.path())});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(FolderEntries(output.path()),
+              (QStringList{"one-page_1.jpg", "three-pages_1.jpg", "three-pages_2.jpg", "three-pages_3.jpg"}));
+    EXPECT_TRUE(run.err.contains("Processing: three-pages.docx (Page 3 of 3)"));
+    EXPECT_TRUE(run.err.contains("4 page image(s) written to " + output.path()));
+}
+
+TEST(Cli, RelativeNamesAndTheDefaultFolderAreTheCurrentOnes) {
+    QTemporaryDir folder;
+    CopyInto(TestDocument("one-page.rtf"), folder.path(), "Memo.rtf");
+    const CliRun run = Cli({"Memo.rtf"}, folder.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(FolderEntries(folder.path()), (QStringList{"Memo.rtf", "Memo_1.jpg"}));
+}
+
+TEST(Cli, BesideWritesIntoEachDocumentsFolder) {
+    QTemporaryDir first, second;
+    const CliRun run = Cli({"--beside", CopyInto(TestDocument("one-page.doc"), first.path(), "A.doc"),
+                         CopyInto(TestDocument("one-page.docx"), second.path(), "B.docx")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(FolderEntries(first.path()), (QStringList{"A.doc", "A_1.jpg"}));
+    EXPECT_EQ(FolderEntries(second.path()), (QStringList{"B.docx", "B_1.jpg"}));
+}
+
+TEST(Cli, ReportsAreTheWindowsTextOnPlainLinesAndTheRunGoesOn) {
+    QTemporaryDir documents, output;
+    const QString empty = documents.path() + "/empty.docx";
+    QFile(empty).open(QIODevice::WriteOnly);
+    const CliRun run = Cli({"--out", output.path(), empty, CopyInto(TestDocument("one-page.rtf"), documents.path())});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Application Error:\nThe document is empty (0 bytes): " + empty +
+                                 "\nin Quillivar2021/08/31.Word1.SaveDocAsJPG at line 128\n\n"
+                                 "Please email screenshot of this message to support@example.org\n"))
+        << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains('\r'));
+    EXPECT_EQ(FolderEntries(output.path()), QStringList{"one-page_1.jpg"});
+}

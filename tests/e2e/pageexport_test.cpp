@@ -1,0 +1,248 @@
+// The page export with the real engine and LibreOffice, on documents made for the tests.
+
+#include "engine.h"
+#include "pageexport.h"
+#include "testsupport.h"
+#include "texts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/stat.h>
+
+using namespace quillivar;
+using namespace quillivar::test;
+
+namespace {
+
+EngineOptions QuietOptions() {
+    EngineOptions options = DefaultEngineOptions();
+    options.whileWaiting = nullptr;
+    return options;
+}
+
+class PageExport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(documents.isValid() && output.isValid());
+        host.text1 = output.path();
+    }
+
+    QString Document(const QString& testDocument, const QString& name = QString()) {
+        return CopyInto(TestDocument(testDocument), documents.path(), name);
+    }
+
+    void Export(const QString& path) { SaveDocAsJPG(path, host, *engines, reporter); }
+
+    QStringList Output() const { return FolderEntries(output.path()); }
+
+    QTemporaryDir documents;
+    QTemporaryDir output;
+    RecordingReporter reporter;
+    ScriptedHost host;
+    std::unique_ptr<EngineSession> engines = std::make_unique<EngineSession>(EngineLauncher(QuietOptions()));
+};
+
+class EveryFormat : public PageExport, public ::testing::WithParamInterface<const char*> {};
+
+}  // namespace
+
+TEST_P(EveryFormat, GivesOneImagePerPageShowingThatPage) {
+    const QString name = QStringLiteral("three-pages.") + GetParam();
+    const QString path = Document(name);
+    const QByteArray digest = FileDigest(path);
+    const QDateTime modified = QFileInfo(path).lastModified();
+
+    Export(path);
+
+    EXPECT_TRUE(reporter.reports.empty()) << reporter.reports.front().description.toStdString();
+    ASSERT_EQ(Output(), (QStringList{"three-pages_1.jpg", "three-pages_2.jpg", "three-pages_3.jpg"}));
+    for (int page = 1; page <= 3; ++page) {
+        const DecodedImage image = DecodeJpeg(output.path() + QStringLiteral("/three-pages_%1.jpg").arg(page));
+        EXPECT_EQ(image.width, 794);  // A4 at 96 dots per inch
+        EXPECT_EQ(image.height, 1123);
+        EXPECT_EQ(BoxColour(image), page) << "page " << page;
+    }
+    EXPECT_EQ(host.statusTexts, (QStringList{"Processing: " + name + " (Page 1 of 3)",
+                                             "Processing: " + name + " (Page 2 of 3)",
+                                             "Processing: " + name + " (Page 3 of 3)"}));
+    EXPECT_EQ(host.busyPointerCalls, 3);
+    EXPECT_EQ(FileDigest(path), digest);
+    EXPECT_EQ(QFileInfo(path).lastModified(), modified);
+    EXPECT_EQ(FolderEntries(documents.path()), QStringList{name});  // no lock or backup files
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat, ::testing::Values("rtf", "docx", "odt", "doc"));
+
+TEST_F(PageExport, StatusTextCountsPagesDone) {
+    Export(Document("seven-pages.docx", "Report.docx"));
+    ASSERT_EQ(host.statusTexts.size(), 7);
+    EXPECT_EQ(host.statusTexts[2], "Processing: Report.docx (Page 3 of 7)");
+    EXPECT_EQ(Output().size(), 7);
+    EXPECT_EQ(BoxColour(DecodeJpeg(output.path() + "/Report_7.jpg")), 7);
+}
+
+TEST_F(PageExport, OneWarmEngineServesTheRunAndEndsWithIt) {
+    Export(Document("one-page.odt"));
+    ASSERT_NE(engines->Current(), nullptr);
+    const pid_t engine = engines->Current()->ProcessId();
+    Export(Document("one-page.doc"));
+    EXPECT_EQ(engines->Current()->ProcessId(), engine);
+    EXPECT_TRUE(ProcessGroupAlive(engine));
+    engines->End();
+    EXPECT_FALSE(ProcessGroupAlive(engine));
+    EXPECT_EQ(Output(), (QStringList{"one-page_1.jpg"}));
+    EXPECT_TRUE(reporter.reports.empty());
+}
+
+TEST_F(PageExport, NamesPagesAfterEverythingBeforeTheLastDot) {
+    Export(Document("one-page.docx", "my.report.final.docx"));
+    EXPECT_TRUE(Output().contains("my.report.final_1.jpg"));
+
+    // A dot only in a folder name: the base name is what comes before it.
+    ASSERT_TRUE(QDir(documents.path()).mkdir("a.b"));
+    Export(CopyInto(TestDocument("one-page.odt"), documents.path() + "/a.b", "report"));
+    EXPECT_TRUE(Output().contains("a_1.jpg"));
+    EXPECT_TRUE(reporter.reports.empty());
+}
+
+TEST_F(PageExport, APathWithoutAnyDotGivesPagesWithoutABaseName) {
+    const QString folder = documents.path() + "/nodots";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = CopyInto(TestDocument("one-page.rtf"), folder, "report");
+    ASSERT_FALSE(path.contains('.')) << path.toStdString();
+    Export(path);
+    EXPECT_EQ(Output(), QStringList{"_1.jpg"});
+}
+
+TEST_F(PageExport, AnOutputFolderEndingInASlashGetsNoDoubleSlash) {
+    host.text1 = output.path() + "/";
+    Export(Document("one-page.docx", "Letter.docx"));
+    EXPECT_EQ(Output(), QStringList{"Letter_1.jpg"});
+}
+
+TEST_F(PageExport, TheOtherOptionWritesBesideTheDocument) {
+    host.option1 = false;
+    host.option2 = true;
+    host.text1 = "/nowhere/at/all";
+    const QString path = Document("three-pages.odt", "Notes.odt");
+    Export(path);
+    EXPECT_EQ(FolderEntries(documents.path()), (QStringList{"Notes.odt", "Notes_1.jpg", "Notes_2.jpg", "Notes_3.jpg"}));
+    EXPECT_TRUE(Output().isEmpty());
+}
+
+TEST_F(PageExport, AReadOnlyOldPageFileIsReplaced) {
+    const QString old = output.path() + "/three-pages_2.jpg";
+    QFile file(old);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a picture");
+    file.close();
+    ASSERT_EQ(chmod(QFile::encodeName(old).constData(), 0444), 0);
+    Export(Document("three-pages.rtf"));
+    EXPECT_TRUE(reporter.reports.empty());
+    EXPECT_EQ(BoxColour(DecodeJpeg(old)), 2);
+}
+
+TEST_F(PageExport, QualityAndResolutionReachThePageImages) {
+    host.quality = 10;
+    Export(Document("one-page.odt", "low.odt"));
+    host.quality = 95;
+    host.dotsPerInch = 192;
+    Export(Document("one-page.odt", "high.odt"));
+    EXPECT_LT(QFileInfo(output.path() + "/low_1.jpg").size() * 2, QFileInfo(output.path() + "/high_1.jpg").size());
+    const DecodedImage high = DecodeJpeg(output.path() + "/high_1.jpg");
+    EXPECT_EQ(high.width, 1587);  // 11906 x 16838 twips at 192 dots per inch
+    EXPECT_EQ(high.height, 2245);
+}
+
+TEST_F(PageExport, AnEmptyFileIsReportedAtEachStepAndTheNextDocumentConverts) {
+    const QString empty = documents.path() + "/empty.docx";
+    QFile(empty).open(QIODevice::WriteOnly);
+    Export(empty);
+    EXPECT_EQ(reporter.lines(), (std::vector<int>{128, 130, 132, 178, 182}));
+    EXPECT_TRUE(reporter.reports[0].description.contains("empty (0 bytes)")) << reporter.reports[0].description.toStdString();
+    EXPECT_EQ(reporter.reports[4].description, "Cannot save the image. GDI+ Error:9");
+    for (const Report& report : reporter.reports) EXPECT_EQ(report.location, locations::kSaveDocAsJPG);
+    EXPECT_TRUE(Output().isEmpty());
+    EXPECT_EQ(host.statusTexts.last(), "Processing: empty.docx (Page 1 of 0)");
+
+    reporter.reports.clear();
+    Export(Document("one-page.docx"));
+    EXPECT_TRUE(reporter.reports.empty());
+    EXPECT_EQ(Output(), QStringList{"one-page_1.jpg"});
+}
+
+TEST_F(PageExport, BrokenAndMissingDocumentsSayWhatIsWrong) {
+    Export(CopyInto(CorpusFolder() + "/truncated-tika.docx", documents.path()));
+    ASSERT_FALSE(reporter.reports.empty());
+    EXPECT_EQ(reporter.reports[0].line, 128);
+    EXPECT_TRUE(reporter.reports[0].description.startsWith("LibreOffice cannot open this file"))
+        << reporter.reports[0].description.toStdString();
+
+    reporter.reports.clear();
+    Export(documents.path() + "/vanished.docx");
+    ASSERT_FALSE(reporter.reports.empty());
+    EXPECT_EQ(reporter.reports[0].line, 128);
+    EXPECT_TRUE(reporter.reports[0].description.startsWith("The document does not exist"));
+
+    reporter.reports.clear();
+    Export(documents.path());
+    ASSERT_FALSE(reporter.reports.empty());
+    EXPECT_TRUE(reporter.reports[0].description.startsWith("This is a folder, not a document"));
+
+    reporter.reports.clear();
+    Export(Document("three-pages.doc"));
+    EXPECT_TRUE(reporter.reports.empty());
+    EXPECT_EQ(Output().size(), 3);
+}
+
+TEST_F(PageExport, AHungEngineIsStoppedAndTheNextDocumentGetsAFreshOne) {
+    EngineOptions options = QuietOptions();
+    options.environment << "QUILLIVAR_ENGINE_TEST_STALL=stalls-here";
+    options.limits.request = std::chrono::seconds(3);
+    engines = std::make_unique<EngineSession>(EngineLauncher(options));
+
+    Export(Document("one-page.docx", "warm-up.docx"));
+    const pid_t first = engines->Current()->ProcessId();
+    Export(Document("one-page.docx", "stalls-here.docx"));
+    ASSERT_FALSE(reporter.reports.empty());
+    EXPECT_EQ(reporter.reports[0].line, 128);
+    EXPECT_TRUE(reporter.reports[0].description.contains("took longer than 3 seconds while opening the document"))
+        << reporter.reports[0].description.toStdString();
+    EXPECT_FALSE(ProcessGroupAlive(first));
+    EXPECT_EQ(reporter.lines(), (std::vector<int>{128, 130, 132}));
+
+    reporter.reports.clear();
+    Export(Document("three-pages.odt", "after.odt"));
+    EXPECT_TRUE(reporter.reports.empty());
+    EXPECT_NE(engines->Current()->ProcessId(), first);
+    EXPECT_EQ(Output(), (QStringList{"after_1.jpg", "after_2.jpg", "after_3.jpg", "warm-up_1.jpg"}));
+}
+
+TEST_F(PageExport, AnEngineKilledMidDocumentIsReportedForThatDocumentOnly) {
+    pid_t killed = 0;
+    host.onStatus = [&](const QString& status) {
+        if (status.endsWith("(Page 1 of 7)")) {
+            killed = engines->Current()->ProcessId();
+            kill(killed, SIGKILL);
+        }
+    };
+    Export(Document("seven-pages.odt"));
+    ASSERT_EQ(reporter.lines(), (std::vector<int>{178, 182}));
+    EXPECT_TRUE(reporter.reports[0].description.contains("stopped unexpectedly (signal 9"))
+        << reporter.reports[0].description.toStdString();
+    EXPECT_TRUE(reporter.reports[0].description.contains("while drawing page 2"));
+    EXPECT_EQ(Output(), QStringList{"seven-pages_1.jpg"});
+    EXPECT_FALSE(ProcessGroupAlive(killed));
+
+    host.onStatus = nullptr;
+    reporter.reports.clear();
+    Export(Document("one-page.rtf"));
+    EXPECT_TRUE(reporter.reports.empty());
+    EXPECT_TRUE(Output().contains("one-page_1.jpg"));
+}

@@ -1,0 +1,123 @@
+#include "testsupport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <turbojpeg.h>
+
+#include <array>
+#include <climits>
+#include <cstdlib>
+
+namespace quillivar::test {
+
+QString TestDocument(const QString& name) {
+    return QStringLiteral(QUILLIVAR_TEST_DATA) + QLatin1Char('/') + name;
+}
+
+QString CorpusFolder() {
+    const QString configured = qEnvironmentVariable("QUILLIVAR_CORPUS");
+    if (!configured.isEmpty()) return configured;
+    return QDir::cleanPath(QStringLiteral(QUILLIVAR_SOURCE_DIR "/../shared/corpus"));
+}
+
+QString CopyInto(const QString& source, const QString& folder, const QString& name) {
+    const QString target = folder + QLatin1Char('/') + (name.isEmpty() ? QFileInfo(source).fileName() : name);
+    QFile::remove(target);
+    if (!QFile::copy(source, target)) return QString();
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return target;
+}
+
+void RecordingReporter::ShowErrorReport(const QString& description, const QString& location, int line) {
+    reports.push_back({description, location, line});
+}
+
+std::vector<int> RecordingReporter::lines() const {
+    std::vector<int> result;
+    for (const Report& report : reports) result.push_back(report.line);
+    return result;
+}
+
+void ScriptedHost::SetStatusText(const QString& text) {
+    statusTexts << text;
+    if (onStatus) onStatus(text);
+}
+
+DecodedImage DecodeJpeg(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = file.readAll();
+    tjhandle decoder = tjInitDecompress();
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    DecodedImage image;
+    if (tjDecompressHeader3(decoder, data, static_cast<unsigned long>(bytes.size()), &width, &height,
+                            &subsampling, &colourspace) == 0) {
+        image.rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+        if (tjDecompress2(decoder, data, static_cast<unsigned long>(bytes.size()), image.rgb.data(), width, 0,
+                          height, TJPF_RGB, 0) == 0) {
+            image.width = width;
+            image.height = height;
+        } else {
+            image.rgb.clear();
+        }
+    }
+    tjDestroy(decoder);
+    return image;
+}
+
+int BoxColour(const DecodedImage& image) {
+    // The palette of make-test-documents.sh.
+    static const std::array<std::array<int, 3>, 7> kPalette = {{
+        {210, 30, 30}, {30, 160, 60}, {40, 60, 200}, {180, 40, 180}, {20, 170, 170}, {230, 140, 20}, {110, 110, 110},
+    }};
+    std::array<long, 7> votes{};
+    for (std::size_t i = 0; i + 2 < image.rgb.size(); i += 3) {
+        const int r = image.rgb[i], g = image.rgb[i + 1], b = image.rgb[i + 2];
+        int best = -1;
+        int bestDistance = INT_MAX;
+        for (std::size_t k = 0; k < kPalette.size(); ++k) {
+            const int distance = std::abs(r - kPalette[k][0]) + std::abs(g - kPalette[k][1]) + std::abs(b - kPalette[k][2]);
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = static_cast<int>(k);
+            }
+        }
+        if (bestDistance < 40) ++votes[static_cast<std::size_t>(best)];
+    }
+    const long pixels = static_cast<long>(image.rgb.size() / 3);
+    for (std::size_t k = 0; k < votes.size(); ++k) {
+        if (votes[k] > pixels / 20) return static_cast<int>(k) + 1;
+    }
+    return 0;
+}
+
+bool ProcessGroupAlive(pid_t group) {
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isProcess = false;
+        entry.toInt(&isProcess);
+        if (!isProcess) continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray text = stat.readAll();
+        // pid (comm) state ppid pgrp ...; comm may hold blanks, so count from its ")".
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields[0] != "Z" && fields[2].toInt() == group) return true;
+    }
+    return false;
+}
+
+QByteArray FileDigest(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+QStringList FolderEntries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+}  // namespace quillivar::test
