@@ -28,6 +28,12 @@ inline const QString kPleaseEmail = QStringLiteral("Please email screenshot of t
 inline const QString kUnknownFailure = QStringLiteral("An unknown failure occurred.");
 }  // namespace report
 
+namespace settings {
+inline const QString kTypeMismatch = QStringLiteral("Type mismatch");
+inline const QString kOverflow = QStringLiteral("Overflow");
+inline const QString kCannotSave = QStringLiteral("The settings could not be saved to %1.");
+}  // namespace settings
+
 namespace conversion {
 inline const QString kProcessing = QStringLiteral("Processing: ");
 // "Processing: Report.docx (Page 3 of 7)"

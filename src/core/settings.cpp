@@ -1,0 +1,59 @@
+#include "settings.h"
+
+#include "errortrap.h"
+#include "texts.h"
+
+#include <QSettings>
+
+#include <limits>
+
+namespace quillivar {
+
+SettingsStore::SettingsStore()
+    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                            QStringLiteral("Tarvelin"), QStringLiteral("Quillivar"))) {}
+
+SettingsStore::SettingsStore(const QString& fileName)
+    : settings_(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {}
+
+SettingsStore::~SettingsStore() = default;
+
+QString SettingsStore::GetSetting(const QString& key, const QString& defaultValue) const {
+    settings_->sync();  // another copy of the program may have written since
+    const QVariant value = settings_->value(key);
+    return value.isValid() ? value.toString() : defaultValue;
+}
+
+void SettingsStore::SaveSetting(const QString& key, const QString& value) {
+    settings_->setValue(key, value);
+    settings_->sync();
+    if (settings_->status() != QSettings::NoError) {
+        throw Failure(texts::settings::kCannotSave.arg(settings_->fileName()));
+    }
+}
+
+QString SettingsStore::fileName() const { return settings_->fileName(); }
+
+int ToInt32(const QString& text) {
+    bool number = false;
+    const qlonglong value = text.trimmed().toLongLong(&number);
+    if (!number) throw Failure(texts::settings::kTypeMismatch);
+    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) {
+        throw Failure(texts::settings::kOverflow);
+    }
+    return static_cast<int>(value);
+}
+
+bool ToTruth(const QString& text) {
+    const QString word = text.trimmed();
+    if (word.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return true;
+    if (word.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return false;
+    bool number = false;
+    const double value = word.toDouble(&number);
+    if (!number) throw Failure(texts::settings::kTypeMismatch);
+    return value != 0;
+}
+
+QString TruthText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+
+}  // namespace quillivar
