@@ -121,6 +121,7 @@ void Form1::BuildControls() {
     ListView1->setUniformRowHeights(true);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setAutoScroll(false);  // dragging scrolls by the list's own rule
     ListView1->header()->setStretchLastSection(false);
     ListView1->installEventFilter(this);
     ListView1->viewport()->installEventFilter(this);
@@ -348,7 +349,12 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (type == QEvent::MouseMove) {
-        if (qobject_cast<QPushButton*>(watched)) HandRule();
+        if (qobject_cast<QPushButton*>(watched)) {
+            HandRule();
+            // A button has no use for a move without a pressed button; kept from its parent,
+            // it does not undo the hand with the arrow rule.
+            return static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton;
+        }
         if (watched == this || watched == Frame1 || watched == Frame3 || watched == Frame4) ArrowRule();
     }
     return QWidget::eventFilter(watched, event);
