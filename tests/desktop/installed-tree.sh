@@ -1,0 +1,40 @@
+#!/bin/sh
+# `cmake --install` gives a working tree: programs in bin/, the data folder in share/quillivar,
+# a desktop entry and icons where desktops look. The installed programs find their engine and
+# their data there.
+#   installed-tree.sh BUILD_FOLDER      (run it under xvfb-run)
+set -eu
+build=$1
+work=$(mktemp -d)
+trap 'kill "$app" 2>/dev/null || true; rm -rf "$work"' EXIT
+fail() { echo "installed-tree: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+cd "$work/prefix"
+for file in bin/quillivar bin/quillivar-cli bin/quillivar-engine \
+            share/quillivar/HAND-M.CUR share/quillivar/drag.ico share/quillivar/x/o.cjs \
+            share/quillivar/icons/quillivar-256.png "share/quillivar/Samples/Welcome Letter.docx" \
+            share/applications/quillivar.desktop share/icons/hicolor/48x48/apps/quillivar.png; do
+    [ -e "$file" ] || fail "$file is missing"
+done
+
+mkdir -p "$work/out"
+bin/quillivar-cli --out "$work/out" share/quillivar/Samples/* 2>/dev/null || fail "the installed command line failed"
+[ "$(ls "$work/out" | wc -l)" -eq 7 ] || fail "the installed command line wrote $(ls "$work/out" | wc -l) pages, not 7"
+
+# The installed window wears the style sheet of share/quillivar: its start button is dark blue.
+mkdir -p "$work/home/.config"
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" bin/quillivar &
+app=$!
+tries=0
+until window=$(xdotool search --onlyvisible --name '^Quillivar$' 2>/dev/null | head -1) && [ -n "$window" ]; do
+    tries=$((tries + 1)); [ "$tries" -lt 300 ] || fail "the installed window did not appear"
+    sleep 0.2
+done
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$window")"
+colour=$(import -window root -crop "1x1+$((X + 30))+$((Y + 450))" -depth 8 txt:- | tail -1 | grep -o '#[0-9A-F]\{6\}')
+red=$(printf '%d' "0x$(echo "$colour" | cut -c2-3)")
+blue=$(printf '%d' "0x$(echo "$colour" | cut -c6-7)")
+[ "$blue" -gt 100 ] && [ "$red" -lt 100 ] || fail "the start button is $colour: the style sheet was not found"
+echo "installed-tree: complete, and the installed programs found their engine and data"
