@@ -122,6 +122,17 @@ private slots:
         QCOMPARE(window.Rows()[5], QString("/d/6.doc"));
     }
 
+    void aPressedRowShowsTheDragPointerUntilRelease() {
+        Window window;
+        Loaded(window, kRows);
+        QWidget* viewport = List(window)->viewport();
+        Press(window, 3);
+        QCOMPARE(viewport->cursor().shape(), Qt::BitmapCursor);  // drag.ico
+        QCOMPARE(viewport->cursor().pixmap().size(), QSize(32, 32));
+        Release(window, 3);
+        QCOMPARE(viewport->cursor().shape(), Qt::ArrowCursor);
+    }
+
     void aQuickMoveExchangesOnlyTheTwoRows() {
         Window window;
         Loaded(window, kRows);
