@@ -4,6 +4,7 @@
 #include "engine.h"
 #include "engineregistry.h"
 #include "errortrap.h"
+#include "folderscan.h"
 #include "pageexport.h"
 #include "paths.h"
 #include "texts.h"
@@ -24,11 +25,13 @@ namespace {
 using namespace quillivar;
 
 constexpr const char* kUsage =
-    "Usage: quillivar-cli [--quality N] [--out DIR | --beside] [--dpi N] [--time-limit S] FILE...\n"
+    "Usage: quillivar-cli [--quality N] [--out DIR | --beside] [--dpi N] [--ext EXT]\n"
+    "                     [--time-limit S] FILE|FOLDER...\n"
     "\n"
     "Turns each word-processor document (.doc, .docx, .odt, .rtf and whatever else\n"
     "LibreOffice opens) into one JPEG image per page: Report.docx becomes Report_1.jpg,\n"
-    "Report_2.jpg, ... The documents themselves are never changed.\n"
+    "Report_2.jpg, ... The documents themselves are never changed. A folder stands for\n"
+    "the documents in it and in all its subfolders.\n"
     "\n"
     "Options:\n"
     "  --out DIR         write the images into DIR (default: the current folder)\n"
@@ -36,6 +39,9 @@ constexpr const char* kUsage =
     "  --quality N       JPEG quality from 1 to 100 (default 75)\n"
     "  --dpi N           resolution in dots per inch, 72 to 600 (default 96: an A4 page\n"
     "                    becomes 794 x 1123 pixels)\n"
+    "  --ext EXT         in folders, take the files ending in .EXT (* for all files;\n"
+    "                    default: .doc, .docx, .odt and .rtf); names starting with ~\n"
+    "                    and hidden files are left out\n"
     "  --time-limit S    seconds LibreOffice may take for one step of a document before\n"
     "                    it counts as hung and is stopped (default 60; opening and laying\n"
     "                    out get 30 more per MiB of the document)\n"
@@ -53,7 +59,8 @@ void OnInterrupt(int signal) {
 }
 
 struct Options {
-    QStringList documents;
+    QStringList documents;  // files and folders as given
+    QStringList patterns{QStringLiteral("*.doc"), QStringLiteral("*.docx"), QStringLiteral("*.odt"), QStringLiteral("*.rtf")};
     QString outputFolder;
     bool beside = false;
     int quality = 75;
@@ -104,6 +111,9 @@ Options ParseArguments(const QStringList& arguments) {
             if (i + 1 >= arguments.size()) UsageError(QStringLiteral("--out needs a folder"));
             options.outputFolder = arguments[++i];
             outGiven = true;
+        } else if (argument == QLatin1String("--ext")) {
+            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) UsageError(QStringLiteral("--ext needs an extension"));
+            options.patterns = {QStringLiteral("*.") + arguments[++i]};
         } else if (argument == QLatin1String("--beside")) {
             options.beside = true;
         } else {
@@ -215,14 +225,23 @@ int main(int argc, char** argv) {
     engineOptions.limits.perMebibyte = std::chrono::seconds(options.timeLimitSeconds) / 2;
     EngineSession engines{EngineLauncher(engineOptions)};
 
-    Progress progress(static_cast<int>(options.documents.size()));
+    Progress progress(0);
     CliReporter reporter(progress);
+    QStringList documents;
+    for (const QString& argument : options.documents) {
+        const QString path = QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
+        if (IsFolder(path)) {
+            documents << DocumentsInFolderTree(path, options.patterns, reporter);
+        } else {
+            documents << path;
+        }
+    }
+    progress = Progress(static_cast<int>(documents.size()));
     CliHost host(options, progress);
     int converted = 0;
-    for (const QString& document : options.documents) {
+    for (const QString& path : documents) {
         if (interruptedBy) break;
         progress.Document(++converted);
-        const QString path = QDir::cleanPath(QFileInfo(document).absoluteFilePath());
         progress.Show(texts::conversion::kProcessing + GetFileName(path));
         SaveDocAsJPG(path, host, engines, reporter);
     }
@@ -234,7 +253,7 @@ int main(int argc, char** argv) {
     }
     const int written = host.pages() - reporter.pagesNotSaved();
     std::fprintf(stderr, "%d of %lld document(s) done, %d page image(s) written to %s; %d error report(s).\n",
-                 converted, static_cast<long long>(options.documents.size()), written,
+                 converted, static_cast<long long>(documents.size()), written,
                  qPrintable(options.beside ? QStringLiteral("each document's folder") : options.outputFolder),
                  reporter.reports());
     return reporter.reports() == 0 ? 0 : 1;

@@ -26,12 +26,12 @@ public:
     // The user's own store, or the INI file at `fileName`.
     SettingsStore();
     explicit SettingsStore(const QString& fileName);
-    ~SettingsStore();
+    virtual ~SettingsStore();
 
     // The stored text, or `defaultValue` when the key is absent.
     QString GetSetting(const QString& key, const QString& defaultValue) const;
     // Stores at once; throws Failure when the store cannot be written.
-    void SaveSetting(const QString& key, const QString& value);
+    virtual void SaveSetting(const QString& key, const QString& value);
 
     QString fileName() const;
 

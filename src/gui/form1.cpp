@@ -5,7 +5,9 @@
 #include "engineregistry.h"
 #include "errortrap.h"
 #include "eventpump.h"
+#include "folderscan.h"
 #include "paths.h"
+#include "samples.h"
 #include "settings.h"
 #include "texts.h"
 #include "windowtexts.h"
@@ -16,6 +18,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -25,6 +28,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstring>
 
 namespace quillivar {
@@ -123,6 +127,7 @@ void Form1::BuildControls() {
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setAutoScroll(false);  // dragging scrolls by the list's own rule
     ListView1->header()->setStretchLastSection(false);
+    ListView1->setAcceptDrops(true);
     ListView1->installEventFilter(this);
     ListView1->viewport()->installEventFilter(this);
     ListView1->viewport()->setMouseTracking(true);
@@ -192,6 +197,8 @@ void Form1::ConnectHandlers() {
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(Option1, &QRadioButton::toggled, this, [this](bool selected) { if (selected) OptionRule(); });
     connect(Option2, &QRadioButton::toggled, this, [this](bool selected) { if (selected) OptionRule(); });
@@ -219,6 +226,13 @@ void Form1::Form_Load() {
         trap.step(106, [&] { handCursor_ = CursorFromFile(services_.applicationFolder + QStringLiteral("/HAND-M.CUR"), handCursor_); });
     }
     trap.step(108, [&] { VisitHomePageByChance(); });
+    if (trap.test(110, [&] { return settings_.GetSetting(keys::kSnapshot, QString()).isEmpty(); })) {
+        trap.step(110, [&] { RecordSampleFiles(services_.applicationFolder, settings_); });
+    }
+    // An empty or missing samples folder leaves the record empty, and it is made again.
+    if (trap.test(130, [&] { return settings_.GetSetting(keys::kSnapshot, QString()).isEmpty(); })) {
+        trap.step(130, [&] { RecordSampleFiles(services_.applicationFolder, settings_); });
+    }
     trap.step(132, [&] { ListView1->setHeaderLabels({words::kColumnHeader}); });
     trap.step(134, [&] { ListView1->setColumnWidth(0, Px(7000)); });
     trap.step(136, [&] { Slider1->setValue(ToInt32(settings_.GetSetting(keys::kSlider1, QStringLiteral("75")))); });
@@ -336,6 +350,21 @@ void Form1::ArrowRule() {
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (watched == ListView1->viewport() && (type == QEvent::DragEnter || type == QEvent::DragMove)) {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (ListView1_OLEDragOver(drag->mimeData())) {
+            drag->acceptProposedAction();
+        } else {
+            drag->ignore();
+        }
+        return true;
+    }
+    if (watched == ListView1->viewport() && type == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        ListView1_OLEDragDrop(drop->mimeData());
+        drop->acceptProposedAction();
+        return true;
+    }
     if (watched == ListView1->viewport()) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (type == QEvent::MouseButtonPress) ListView1_MouseDown();
@@ -418,6 +447,82 @@ void Form1::PushButton3_Click() {
         if (pointer_ == MousePointer::Hourglass) return;
         ListView1->clear();
     });
+}
+
+bool Form1::IsInFileList(const QString& text) const {
+    bool found = false;
+    for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
+        if (ListView1->topLevelItem(row)->text(0) == text) found = true;
+    }
+    return found;
+}
+
+// Drops: files and folders from a file manager, given as local file URLs; nothing else.
+bool Form1::ListView1_OLEDragOver(const QMimeData* data) const {
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+void Form1::ListView1_OLEDragDrop(const QMimeData* data) {
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) continue;
+        const QString path = url.toLocalFile();
+        if (IsFolder(path)) {
+            for (const QString& file : DocumentsInFolderTree(path, {QStringLiteral("*.*")}, *this)) AddFileRow(file);
+        } else {
+            AddFileRow(path);
+        }
+    }
+}
+
+void Form1::PushButton4_Click() {
+    ErrorTrap trap(*this, locations::kPushButton4Click);
+    QString extension;
+    QString chosen;
+    QString lastFolder;
+    QStringList folders;
+    trap.step(100, [&] {
+        extension = dialogs_.InputBox(words::kExtensionPrompt, applicationTitle_,
+                                      settings_.GetSetting(keys::kExtension, words::kDefaultExtension));
+    });
+    trap.step(100, [&] { if (!extension.isEmpty()) settings_.SaveSetting(keys::kExtension, extension); });
+    if (trap.test(102, [&] { return extension.isEmpty(); })) return;
+    trap.step(104, [&] {
+        chosen = dialogs_.ChooseFolder(words::kChooseFolderTitle, settings_.GetSetting(keys::kLastFolder, QString()));
+    });
+    if (trap.test(106, [&] { return chosen.isEmpty(); })) return;
+    trap.step(333, [&] { lastFolder = chosen; });
+    trap.step(334, [&] { settings_.SaveSetting(keys::kLastFolder, lastFolder); });
+    trap.step(112, [&] { SetMousePointer(MousePointer::Hourglass); });
+    trap.step(114, [&] { folders = {chosen + kNativeSeparator}; });
+    trap.step(116, [&] { GetSubDirectories2016(folders, true, *this); });
+    for (QString folder : folders) {  // 118
+        QStringList names;
+        trap.step(120, [&] { folder.chop(1); });
+        trap.step(122, [&] { names = ListFolderFiles(folder, QStringLiteral("*.") + extension); });
+        for (const QString& name : names) {  // 124
+            if (trap.test(126, [&] { return name.startsWith(QLatin1Char('~')); })) continue;
+            QString path;
+            trap.step(128, [&] { path = folder + kNativeSeparator + name; });
+            trap.step(132, [&] { if (IsExistingFile(path) && !IsHiddenName(name)) AddFileRow(CollapseBackslashes(path)); });
+        }  // 134
+    }
+    trap.step(136, [&] { SetMousePointer(MousePointer::Default); });
+}
+
+void Form1::PushButton5_Click() {
+    ErrorTrap trap(*this, locations::kPushButton5Click);
+    trap.step(100, [&] { LoadSampleFiles(); });
+}
+
+void Form1::LoadSampleFiles() {
+    for (const QString& path : RecordedSampleFiles(settings_)) {
+        if (FileExists(path) && !IsInFileList(path)) AddFileRow(path);
+    }
+    if (dialogs_.ShowMessage(words::kOpenSamplesQuestion, applicationTitle_, MessageButtons::YesNo, MessageIcon::None) ==
+        Answer::Yes) {
+        services_.openUrl(QUrl::fromLocalFile(SamplesFolder(services_.applicationFolder) + kNativeSeparator));
+    }
 }
 
 void Form1::PushButton1_Click() {

@@ -13,6 +13,7 @@
 
 class QGroupBox;
 class QLineEdit;
+class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -55,6 +56,8 @@ public:
     void PushButton1_Click();
     void PushButton2_Click();
     void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton5_Click();
     void PushButton6_Click();
 
 protected:
@@ -92,6 +95,10 @@ private:
     void ListView1_MouseUp();
     void RemoveSelectedRow();
     QString RowText(int row) const;
+    bool IsInFileList(const QString& text) const;
+    void LoadSampleFiles();
+    bool ListView1_OLEDragOver(const QMimeData* data) const;
+    void ListView1_OLEDragDrop(const QMimeData* data);
 
     // The batch run
     bool WarnIfWordOpen();

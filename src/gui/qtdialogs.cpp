@@ -31,7 +31,7 @@ Answer QtDialogs::ShowMessage(const QString& text, const QString& title, Message
 
 QString QtDialogs::InputBox(const QString& prompt, const QString& title, const QString& proposed) {
     bool accepted = false;
-    const QString answer = QInputDialog::getText(parent_, title, prompt, QLineEdit::Normal, proposed, &accepted);
+    const QString answer = QInputDialog::getText(parent_, title, PlainLineBreaks(prompt), QLineEdit::Normal, proposed, &accepted);
     return accepted ? answer : QString();
 }
 

@@ -29,6 +29,13 @@ inline const QString kAddFilesTitle = QStringLiteral("Add File(s) - Hold Ctrl to
 inline const QString kWordDocumentsFilter = QStringLiteral("Word Documents (*.do*)");
 inline const QString kAllFilesFilter = QStringLiteral("All Files (*)");
 
+inline const QString kExtensionPrompt = QStringLiteral(
+    "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)");
+inline const QString kDefaultExtension = QStringLiteral("jpg");
+inline const QString kOpenSamplesQuestion = QStringLiteral(
+    "Would you like this software to open the folder where these sample files are stored (so that you can view "
+    "them before working with them)?");
+
 inline const QString kNoFilesAdded = QStringLiteral("No files added.");
 inline const QString kFolderMissing = QStringLiteral("Folder does not exist. Please select another folder.");
 inline const QString kDone = QStringLiteral("Done.");

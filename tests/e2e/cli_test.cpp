@@ -3,6 +3,7 @@
 #include "testsupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -101,4 +102,24 @@ TEST(Cli, ReportsAreTheWindowsTextOnPlainLinesAndTheRunGoesOn) {
         << run.err.toStdString();
     EXPECT_FALSE(run.err.contains('\r'));
     EXPECT_EQ(FolderEntries(output.path()), QStringList{"one-page_1.jpg"});
+}
+
+TEST(Cli, AFolderStandsForTheDocumentsOfItsTree) {
+    QTemporaryDir tree, output;
+    QDir(tree.path()).mkpath("Old/Older");
+    CopyInto(TestDocument("one-page.docx"), tree.path(), "Top.docx");
+    CopyInto(TestDocument("three-pages.odt"), tree.path() + "/Old", "Middle.odt");
+    CopyInto(TestDocument("one-page.rtf"), tree.path() + "/Old/Older", "Deep.rtf");
+    CopyInto(TestDocument("one-page.doc"), tree.path(), "~$Top.doc");  // a lock file
+    CopyInto(TestDocument("one-page.doc"), tree.path(), ".Hidden.doc");
+    CopyInto(TestDocument("one-page.rtf"), tree.path(), "notes.txt");
+    const CliRun run = Cli({tree.path(), "--out", output.path()});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(FolderEntries(output.path()),
+              (QStringList{"Deep_1.jpg", "Middle_1.jpg", "Middle_2.jpg", "Middle_3.jpg", "Top_1.jpg"}));
+
+    QTemporaryDir onlyText;
+    const CliRun text = Cli({"--ext", "txt", "--out", onlyText.path(), tree.path()});
+    EXPECT_EQ(text.exitCode, 0) << text.err.toStdString();
+    EXPECT_EQ(FolderEntries(onlyText.path()), QStringList{"notes_1.jpg"});
 }

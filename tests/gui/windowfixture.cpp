@@ -29,9 +29,9 @@ Window::Window(const QString& applicationFolder, EngineLauncher launcher)
 
 Window::~Window() = default;
 
-void Window::Build() {
+void Window::Build(std::unique_ptr<SettingsStore> store) {
     form.reset();
-    settings = std::make_unique<SettingsStore>(settingsFile);
+    settings = store ? std::move(store) : std::make_unique<SettingsStore>(settingsFile);
     Form1Services services;
     services.dialogs = &dialogs;
     services.settings = settings.get();
@@ -43,7 +43,7 @@ void Window::Build() {
     form = std::make_unique<Form1>(std::move(services));
 }
 
-void Window::Restart() { Build(); }
+void Window::Restart(std::unique_ptr<SettingsStore> store) { Build(std::move(store)); }
 
 QStringList Window::Rows() const {
     QStringList rows;

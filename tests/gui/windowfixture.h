@@ -29,8 +29,9 @@ public:
     explicit Window(const QString& applicationFolder = BuildApplicationFolder(), EngineLauncher launcher = TestLauncher());
     ~Window();
 
-    // A fresh window on the same settings file, as at the next start of the program.
-    void Restart();
+    // A fresh window on the same settings file, as at the next start of the program; on
+    // `store` when one is given.
+    void Restart(std::unique_ptr<SettingsStore> store = nullptr);
     void Load() { form->Form_Load(); }
 
     template <typename Widget>
@@ -52,7 +53,7 @@ public:
     std::unique_ptr<Form1> form;
 
 private:
-    void Build();
+    void Build(std::unique_ptr<SettingsStore> store = nullptr);
     QString applicationFolder_;
     EngineLauncher launcher_;
 };

@@ -10,6 +10,9 @@
 #include <array>
 #include <climits>
 #include <cstdlib>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quillivar::test {
 
@@ -118,6 +121,37 @@ QByteArray FileDigest(const QString& path) {
 
 QStringList FolderEntries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QString RunAsOrdinaryUser(const std::function<QString()>& work) {
+    if (getuid() != 0) return work();
+    int channel[2];
+    if (pipe(channel) != 0) return QStringLiteral("(no pipe)");
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        constexpr uid_t kNobody = 65534;
+        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        const QByteArray result = work().toUtf8();
+        if (write(channel[1], result.constData(), static_cast<size_t>(result.size())) < 0) _exit(3);
+        _exit(0);
+    }
+    close(channel[1]);
+    QByteArray result;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(channel[0], buffer, sizeof buffer)) > 0) result.append(buffer, n);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return QStringLiteral("(the ordinary user's run failed)");
+    return QString::fromUtf8(result);
+}
+
+void Touch(const QString& path) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
 }
 
 }  // namespace quillivar::test

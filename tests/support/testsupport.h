@@ -81,4 +81,11 @@ QByteArray FileDigest(const QString& path);
 // The names in a folder, hidden ones included, sorted.
 QStringList FolderEntries(const QString& folder);
 
+// Runs `work` as an ordinary user and returns what it returned: directly when the tests run
+// as one, in a child process that gives up root otherwise (root may read everything).
+QString RunAsOrdinaryUser(const std::function<QString()>& work);
+
+// Makes an empty file, and the folders on its way.
+void Touch(const QString& path);
+
 }  // namespace quillivar::test

@@ -1,0 +1,160 @@
+#include "folderscan.h"
+
+#include "errortrap.h"
+#include "eventpump.h"
+#include "paths.h"
+#include "texts.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillivar {
+
+namespace {
+
+// Name order, as a file manager shows it: letters before case, case only to break ties.
+bool ByName(const QString& a, const QString& b) {
+    const int order = a.compare(b, Qt::CaseInsensitive);
+    return order != 0 ? order < 0 : a < b;
+}
+
+struct Entries {
+    QStringList folders;
+    QStringList files;
+    int error = 0;  // errno of a folder that could not be read
+};
+
+// The entries of one folder. Folders are what lstat says are folders, so a symbolic link to
+// a folder is neither; files are what stat says are regular files, links included.
+Entries ReadFolder(const QString& folder) {
+    Entries entries;
+    const QByteArray name = QFile::encodeName(folder);
+    DIR* directory = opendir(name.constData());
+    if (!directory) {
+        entries.error = errno;
+        return entries;
+    }
+    while (const dirent* entry = readdir(directory)) {
+        const QString entryName = QFile::decodeName(entry->d_name);
+        if (entryName == QLatin1String(".") || entryName == QLatin1String("..")) continue;
+        struct stat info {};
+        if (fstatat(dirfd(directory), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISDIR(info.st_mode)) {
+            entries.folders << entryName;
+        } else if (S_ISREG(info.st_mode) ||
+                   (S_ISLNK(info.st_mode) && fstatat(dirfd(directory), entry->d_name, &info, 0) == 0 &&
+                    S_ISREG(info.st_mode))) {
+            entries.files << entryName;
+        }
+    }
+    closedir(directory);
+    std::sort(entries.folders.begin(), entries.folders.end(), ByName);
+    std::sort(entries.files.begin(), entries.files.end(), ByName);
+    return entries;
+}
+
+bool Matches(const QString& name, const QString& pattern) {
+    if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*")) return true;
+    const QRegularExpression expression(QRegularExpression::wildcardToRegularExpression(pattern),
+                                        QRegularExpression::CaseInsensitiveOption);
+    return expression.match(name).hasMatch();
+}
+
+}  // namespace
+
+void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter) {
+    ErrorTrap trap(reporter, locations::kGetSubDirectories2016);
+    QStringList newFolders;
+    // 100, 102: folders are read directly; there is no file-system object to create.
+    trap.step(104, [&] { newFolders.clear(); });
+    for (qsizetype i = 0; i < folders.size(); ++i) {  // 106
+        const QString folder = folders.at(i);
+        if (trap.test(108, [&] { return !IsFolder(folder); })) continue;
+        if (trap.test(110, [&] { return QFile::encodeName(folder).size() >= PATH_MAX; })) continue;
+        Entries entries;
+        trap.step(112, [&] { entries = ReadFolder(folder); });
+        trap.step(114, [] { YieldToWindowSystem(); });
+        // 116: every folder is entered, hidden ones too; none here is a system folder.
+        for (const QString& name : entries.folders) {  // 118
+            trap.step(120, [] { YieldToWindowSystem(); });
+            // 122: the subfolder's name
+            if (trap.test(124, [&] { return QFile::encodeName(name).size() > NAME_MAX; })) continue;
+            if (trap.test(126, [&] { return HasUnsafeChars(name); })) continue;
+            if (trap.test(128, [&] { return name.contains(QLatin1Char('?')); })) continue;
+            if (trap.test(130, [&] { return name == QLatin1String(".") || name == QLatin1String(".."); })) continue;
+            trap.step(132, [&] { newFolders << folder + name + kNativeSeparator; });  // 132 to 134
+        }
+        // 138 to 148: a folder that cannot be read, or that vanished, leaves the collection.
+        if (trap.test(138, [&] { return entries.error == EACCES || entries.error == ENOENT || entries.error == ENOTDIR; })) {
+            trap.step(148, [&] { folders.removeAt(i--); });
+        }
+    }
+    if (trap.test(150, [&] { return recurse && !newFolders.isEmpty(); })) {
+        trap.step(150, [&] { GetSubDirectories2016(newFolders, true, reporter); });
+    }
+    for (const QString& entry : newFolders) {  // 152
+        if (trap.test(154, [&] { return IsFolder(entry); })) {
+            trap.step(156, [] { YieldToWindowSystem(); });
+            // 158: every folder qualifies (see 116).
+            trap.step(160, [&] { folders << entry; });
+        }
+    }
+}
+
+QStringList ListFolderFiles(QString folder, const QString& pattern) {
+    if (!folder.endsWith(kNativeSeparator)) folder += kNativeSeparator;
+    QStringList names;
+    for (const QString& name : ReadFolder(folder).files) {
+        if (Matches(name, pattern) && IsExistingFile(folder + name)) names << name;
+    }
+    return names;
+}
+
+bool IsExistingFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (path.isEmpty() || stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    const int fd = open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+bool HasUnsafeChars(const QString& name) {
+    for (const char32_t c : name.toUcs4()) {
+        if (c < 32 || (c >= 127 && c <= 159) || c == U'?') return true;
+    }
+    return false;
+}
+
+bool IsHiddenName(const QString& name) { return name.startsWith(QLatin1Char('.')); }
+
+bool IsListableName(const QString& name) { return !name.startsWith(QLatin1Char('~')) && !IsHiddenName(name); }
+
+QStringList DocumentsInFolderTree(const QString& folder, const QStringList& patterns, ErrorReporter& reporter) {
+    QStringList folders{CollapseBackslashes(folder + kNativeSeparator)};
+    GetSubDirectories2016(folders, true, reporter);
+    QStringList documents;
+    for (QString entry : folders) {
+        entry.chop(1);
+        QStringList names;
+        for (const QString& pattern : patterns) names << ListFolderFiles(entry, pattern);
+        names.removeDuplicates();
+        std::sort(names.begin(), names.end(), ByName);
+        for (const QString& name : names) {
+            const QString path = entry + kNativeSeparator + name;
+            if (IsListableName(name) && IsExistingFile(path)) documents << CollapseBackslashes(path);
+        }
+    }
+    return documents;
+}
+
+}  // namespace quillivar
