@@ -45,6 +45,9 @@ constexpr const char* kUsage =
     "  --time-limit S    seconds LibreOffice may take for one step of a document before\n"
     "                    it counts as hung and is stopped (default 60; opening and laying\n"
     "                    out get 30 more per MiB of the document)\n"
+    "  --recycle-after N a fresh engine after N documents (default 200)\n"
+    "  --memory-limit M  a fresh engine once a document leaves it above M MiB (default 2048)\n"
+    "  --stats           at the end, tell how long LibreOffice took and how large it grew\n"
     "  -h, --help        show this help and exit\n"
     "  --version         show the version and exit\n"
     "\n"
@@ -66,6 +69,9 @@ struct Options {
     int quality = 75;
     int dotsPerInch = 96;
     int timeLimitSeconds = 60;
+    int recycleAfter = 200;
+    int memoryLimitMib = 2048;
+    bool stats = false;
 };
 
 [[noreturn]] void UsageError(const QString& message) {
@@ -107,6 +113,12 @@ Options ParseArguments(const QStringList& arguments) {
             options.dotsPerInch = NumberArgument(arguments, i, 72, 600);
         } else if (argument == QLatin1String("--time-limit")) {
             options.timeLimitSeconds = NumberArgument(arguments, i, 1, 86400);
+        } else if (argument == QLatin1String("--recycle-after")) {
+            options.recycleAfter = NumberArgument(arguments, i, 1, 1000000);
+        } else if (argument == QLatin1String("--memory-limit")) {
+            options.memoryLimitMib = NumberArgument(arguments, i, 64, 1048576);
+        } else if (argument == QLatin1String("--stats")) {
+            options.stats = true;
         } else if (argument == QLatin1String("--out")) {
             if (i + 1 >= arguments.size()) UsageError(QStringLiteral("--out needs a folder"));
             options.outputFolder = arguments[++i];
@@ -223,6 +235,8 @@ int main(int argc, char** argv) {
     engineOptions.whileWaiting = nullptr;  // no window to keep live
     engineOptions.limits.request = std::chrono::seconds(options.timeLimitSeconds);
     engineOptions.limits.perMebibyte = std::chrono::seconds(options.timeLimitSeconds) / 2;
+    engineOptions.limits.recycleAfterDocuments = options.recycleAfter;
+    engineOptions.limits.recycleAboveKib = static_cast<long>(options.memoryLimitMib) * 1024;
     EngineSession engines{EngineLauncher(engineOptions)};
 
     Progress progress(0);
@@ -250,6 +264,14 @@ int main(int argc, char** argv) {
     if (interruptedBy) {
         std::fprintf(stderr, "quillivar-cli: stopped by signal %d\n", interruptedBy.load());
         return 128 + interruptedBy;
+    }
+    if (options.stats) {
+        const EngineStats& stats = engines.Stats();
+        std::fprintf(stderr,
+                     "%d engine(s); inside them %.2f s opening and laying out, %.2f s drawing, %.2f s encoding "
+                     "and writing; largest engine %ld MiB.\n",
+                     stats.engines, stats.loadingMs / 1000, stats.drawingMs / 1000, stats.savingMs / 1000,
+                     stats.peakResidentKib / 1024);
     }
     const int written = host.pages() - reporter.pagesNotSaved();
     std::fprintf(stderr, "%d of %lld document(s) done, %d page image(s) written to %s; %d error report(s).\n",

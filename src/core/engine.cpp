@@ -60,10 +60,13 @@ Failure DescribeFailure(const std::string& reason, const QString& detail, const 
     if (reason == r::kEmpty) return Failure(conv::kDocumentEmpty.arg(subject));
     if (reason == r::kPassword) return Failure(conv::kDocumentPassword.arg(subject));
     if (reason == r::kUnknownFormat) return Failure(conv::kDocumentUnknownFormat.arg(subject));
+    if (reason == r::kPlainText) return Failure(conv::kDocumentPlainText.arg(detail, subject));
     if (reason == r::kNotText) {
         const QString kind = detail == QLatin1String("spreadsheet")    ? conv::kKindSpreadsheet
                              : detail == QLatin1String("presentation") ? conv::kKindPresentation
                              : detail == QLatin1String("drawing")      ? conv::kKindDrawing
+                             : detail == QLatin1String("picture")      ? conv::kKindPicture
+                             : detail == QLatin1String("pdf")          ? conv::kKindPdf
                                                                        : conv::kKindOther;
         return Failure(conv::kDocumentNotText.arg(kind, subject));
     }
@@ -241,6 +244,26 @@ void Engine::Close() {
     Request({"close"}, options_.limits.request, conv::kWhileClosing);
 }
 
+EngineStats Engine::Stats() {
+    const auto fields = Request({"stats"}, options_.limits.request, conv::kWhileReporting);
+    if (fields.size() < 5) throw Failure(conv::kEngineMisunderstood.arg(QStringLiteral("stats")));
+    EngineStats stats;
+    stats.engines = 1;
+    stats.loadingMs = std::stod(fields[1]);
+    stats.drawingMs = std::stod(fields[2]);
+    stats.savingMs = std::stod(fields[3]);
+    stats.peakResidentKib = std::stol(fields[4]);
+    return stats;
+}
+
+void EngineStats::Add(const EngineStats& other) {
+    engines += other.engines;
+    loadingMs += other.loadingMs;
+    drawingMs += other.drawingMs;
+    savingMs += other.savingMs;
+    peakResidentKib = std::max(peakResidentKib, other.peakResidentKib);
+}
+
 long Engine::ResidentKib() const {
     QFile statm(QStringLiteral("/proc/%1/statm").arg(pid_));
     if (!running_ || !statm.open(QIODevice::ReadOnly)) return 0;
@@ -380,10 +403,24 @@ void EngineSession::HandBack(Engine& engine) {
     const EngineLimits& limits = launcher_.options().limits;
     if (!engine.IsRunning() || engine.DocumentsOpened() >= limits.recycleAfterDocuments ||
         engine.ResidentKib() > limits.recycleAboveKib) {
-        engine_.reset();
+        Retire();
     }
 }
 
-void EngineSession::End() { engine_.reset(); }
+void EngineSession::End() { Retire(); }
+
+void EngineSession::Retire() {
+    if (!engine_) return;
+    if (engine_->IsRunning()) {
+        try {
+            stats_.Add(engine_->Stats());
+        } catch (const std::exception&) {
+            // An engine that cannot tell is ended all the same.
+        }
+    } else {
+        ++stats_.engines;
+    }
+    engine_.reset();
+}
 
 }  // namespace quillivar

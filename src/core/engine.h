@@ -30,6 +30,17 @@ struct EngineLimits {
     long recycleAboveKib = 2L * 1024 * 1024;
 };
 
+// What engines did: time spent inside LibreOffice and the encoder, and their largest size.
+struct EngineStats {
+    int engines = 0;
+    double loadingMs = 0;  // opening and laying out
+    double drawingMs = 0;
+    double savingMs = 0;   // encoding and writing
+    long peakResidentKib = 0;
+
+    void Add(const EngineStats& other);
+};
+
 struct EngineOptions {
     QString program;             // the engine executable
     QString libreOfficeProgram;  // LibreOffice's program folder
@@ -57,6 +68,7 @@ public:
     void RenderPage(int page, int dotsPerInch);  // held inside the engine for SavePage
     void SavePage(const QString& path, int quality);
     void Close();  // without saving, as every close is
+    EngineStats Stats();
 
     bool IsRunning() const { return running_; }
     // The engine stopped, or was stopped, while it had a document open.
@@ -117,10 +129,15 @@ public:
     void HandBack(Engine& engine);  // drops an engine that stopped or grew past its limits
     void End();
     Engine* Current() const { return engine_.get(); }
+    // All engines of the session so far; a lost engine could not tell its part.
+    const EngineStats& Stats() const { return stats_; }
 
 private:
+    void Retire();
+
     EngineLauncher launcher_;
     std::unique_ptr<Engine> engine_;
+    EngineStats stats_;
 };
 
 }  // namespace quillivar

@@ -11,6 +11,7 @@
 //   render <page> <dpi>        ok <width> <height>
 //   save <quality> <path>      ok  |  fail jpeg <status>
 //   close                      ok
+//   stats                      ok <ms loading> <ms drawing> <ms saving> <peak resident KiB>
 //
 // Plain C++: the engine links it without Qt.
 
@@ -29,6 +30,7 @@ inline constexpr std::string_view kUnreadable = "unreadable";  // no permission 
 inline constexpr std::string_view kEmpty = "empty";            // zero bytes
 inline constexpr std::string_view kPassword = "password";      // encrypted document
 inline constexpr std::string_view kUnknownFormat = "format";   // damaged or not a document
+inline constexpr std::string_view kPlainText = "plain-text";   // text under a document's name
 inline constexpr std::string_view kNotText = "not-text";       // a spreadsheet, drawing, ...
 inline constexpr std::string_view kNoDocument = "no-document"; // nothing is open
 inline constexpr std::string_view kNoPage = "no-page";         // page number out of range

@@ -58,6 +58,8 @@ inline const QString kDocumentPassword =
     QStringLiteral("The document is password-protected, so it cannot be converted: %1");
 inline const QString kDocumentUnknownFormat = QStringLiteral(
     "LibreOffice cannot open this file: it is damaged, or not a kind of document it knows: %1");
+inline const QString kDocumentPlainText = QStringLiteral(
+    "This file holds plain text, not the document its name says (.%1), so it is not converted: %2");
 inline const QString kDocumentNotText =
     QStringLiteral("This file is a %1, not a word-processor document: %2");
 inline const QString kNoDocumentOpen =
@@ -69,6 +71,8 @@ inline const QString kEngineMisunderstood =
 inline const QString kKindSpreadsheet = QStringLiteral("spreadsheet");
 inline const QString kKindPresentation = QStringLiteral("presentation");
 inline const QString kKindDrawing = QStringLiteral("drawing");
+inline const QString kKindPicture = QStringLiteral("picture");
+inline const QString kKindPdf = QStringLiteral("PDF file");
 inline const QString kKindOther = QStringLiteral("file of another kind");
 
 // What the engine was doing, for the crash and time-limit texts above.
@@ -79,6 +83,7 @@ inline const QString kWhileCounting = QStringLiteral("counting the pages");
 inline const QString kWhileDrawing = QStringLiteral("drawing page %1");
 inline const QString kWhileSaving = QStringLiteral("saving page %1");
 inline const QString kWhileClosing = QStringLiteral("closing the document");
+inline const QString kWhileReporting = QStringLiteral("reporting what it did");
 }  // namespace conversion
 
 }  // namespace texts

@@ -6,6 +6,7 @@
 #include "writer.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -81,6 +82,7 @@ Outcome Dispatch(Writer& writer, const std::vector<std::string>& request) {
     if (command == "render" && arguments == 2) return writer.Render(Number(request[1]), Number(request[2]));
     if (command == "save" && arguments == 2) return writer.Save(Number(request[1]), request[2]);
     if (command == "close" && arguments == 0) return writer.Close();
+    if (command == "stats" && arguments == 0) return writer.Stats();
     return Outcome::Fail(protocol::reason::kBadRequest, command);
 }
 
@@ -94,6 +96,10 @@ int main(int argc, char** argv) {
         if (option == "--libreoffice") libreOfficeProgram = argv[i + 1];
         if (option == "--profile") profileFolder = argv[i + 1];
     }
+
+    // A full disk or a file-size limit makes a write fail, which the JPEG writer reports; it
+    // must not end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     // The socket is ours alone: LibreOffice's own chatter on standard output goes to the log.
     Channel channel(fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3));

@@ -7,7 +7,10 @@
 #include "engineprotocol.h"
 #include "profile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +46,75 @@ bool LooksEncrypted(const std::string& path) {
     std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     static const std::string kMarker("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
     return content.find(kMarker) != std::string::npos;
+}
+
+double MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The extension of a word processor's document, or "" for any other name.
+std::string DocumentExtension(const std::string& path) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos) return {};
+    std::string extension = name.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* known : {"doc", "docx", "docm", "dot", "dotx", "dotm", "odt", "ott", "rtf"}) {
+        if (extension == known) return extension;
+    }
+    return {};
+}
+
+// Plain text under a document's name: LibreOffice would lay its characters out as a page of
+// text (an RTF fragment as its source code), which is nobody's document. XML (Word 2003, flat
+// ODF) and anything binary are left to LibreOffice's own detection.
+bool IsPlainText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string head(4096, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(file.gcount()));
+    if (head.empty() || head.find('\0') != std::string::npos) return false;
+    std::size_t start = head.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (start < head.size() && std::isspace(static_cast<unsigned char>(head[start]))) ++start;
+    return head.compare(start, 1, "<") != 0 && head.compare(start, 5, "{\\rtf") != 0;
+}
+
+bool Contains(const std::string& bytes, std::string_view text) { return bytes.find(text) != std::string::npos; }
+
+std::string Utf16(std::string_view text) {
+    std::string wide;
+    for (const char c : text) {
+        wide += c;
+        wide += '\0';
+    }
+    return wide;
+}
+
+// Files that are plainly something other than a word processor's document, whatever their
+// name: LibreOffice without its other programs would show them as pages of stray characters.
+// Returns the kind ("picture", "pdf", "spreadsheet", ...) or "" to let LibreOffice decide.
+std::string ForeignKind(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string bytes(1 << 20, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    const auto startsWith = [&](std::string_view magic) { return bytes.compare(0, magic.size(), magic) == 0; };
+    if (startsWith("\xFF\xD8\xFF") || startsWith("\x89PNG") || startsWith("GIF8") || startsWith("BM") ||
+        startsWith("II*\0") || startsWith("MM\0*") || (startsWith("RIFF") && bytes.compare(8, 4, "WEBP") == 0)) {
+        return "picture";
+    }
+    if (startsWith("%PDF")) return "pdf";
+    if (startsWith("PK\x03\x04")) {
+        if (Contains(bytes, "opendocument.spreadsheet") || Contains(bytes, "xl/workbook")) return "spreadsheet";
+        if (Contains(bytes, "opendocument.presentation") || Contains(bytes, "ppt/presentation")) return "presentation";
+        if (Contains(bytes, "opendocument.graphics")) return "drawing";
+    }
+    if (startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) {
+        if (Contains(bytes, Utf16("Workbook")) && !Contains(bytes, Utf16("WordDocument"))) return "spreadsheet";
+        if (Contains(bytes, Utf16("PowerPoint Document"))) return "presentation";
+    }
+    return {};
 }
 
 std::string KindOf(int documentType) {
@@ -116,12 +188,17 @@ Outcome Writer::Open(const std::string& path) {
     close(fd);
     // LibreOffice would invent a blank page of its own for an empty file.
     if (info.st_size == 0) return Outcome::Fail(reason::kEmpty);
+    const std::string extension = DocumentExtension(path);
+    if (!extension.empty() && IsPlainText(path)) return Outcome::Fail(reason::kPlainText, extension);
+    if (const std::string kind = ForeignKind(path); !kind.empty()) return Outcome::Fail(reason::kNotText, kind);
     StallIfAsked(path);
+    const auto started = std::chrono::steady_clock::now();
 
     documentUrl_ = protocol::FileUrl(path);
     passwordAsked_ = false;
     const std::string options = "Language=" + languageTag_ + ",Batch=true,MacroSecurityLevel=3";
     document_.reset(office_->documentLoad(documentUrl_.c_str(), options.c_str()));
+    loadingMs_ += MillisecondsSince(started);
     if (!document_) {
         if (passwordAsked_ || LooksEncrypted(path)) return Outcome::Fail(reason::kPassword);
         char* error = office_->getError();
@@ -140,7 +217,9 @@ Outcome Writer::Open(const std::string& path) {
 
 Outcome Writer::LayOut() {
     if (!document_) return Outcome::Fail(reason::kNoDocument);
+    const auto started = std::chrono::steady_clock::now();
     char* rectangles = document_->getPartPageRectangles();
+    loadingMs_ += MillisecondsSince(started);
     const std::string text = rectangles ? rectangles : "";
     std::free(rectangles);
     // "x, y, width, height; x, y, width, height; ..." in twips. Pages of no size are the blank
@@ -182,6 +261,7 @@ Outcome Writer::Render(int page, int dotsPerInch) {
     } catch (const std::bad_alloc&) {
         return Outcome::Fail(reason::kRender, "not enough memory for the page image");
     }
+    const auto started = std::chrono::steady_clock::now();
     document_->paintTile(image.pixels.data(), image.width, image.height, static_cast<int>(area.x),
                          static_cast<int>(area.y), static_cast<int>(area.width),
                          static_cast<int>(area.height));
@@ -192,13 +272,16 @@ Outcome Writer::Render(int page, int dotsPerInch) {
         image.pixels[i + 1] += uncovered;
         image.pixels[i + 2] += uncovered;
     }
+    drawingMs_ += MillisecondsSince(started);
     drawn_ = std::move(image);
     return Outcome::Ok({std::to_string(drawn_.width), std::to_string(drawn_.height)});
 }
 
 Outcome Writer::Save(int quality, const std::string& path) {
+    const auto started = std::chrono::steady_clock::now();
     const JpegStatus status =
         drawn_.IsValid() ? WriteJpegFile(drawn_, path, quality) : JpegStatus::NoPageImage;
+    savingMs_ += MillisecondsSince(started);
     drawn_ = PageImage{};
     if (status != JpegStatus::Ok) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(status)));
     return Outcome::Ok();
@@ -210,6 +293,16 @@ Outcome Writer::Close() {
     pages_.clear();
     drawn_ = PageImage{};
     return Outcome::Ok();
+}
+
+Outcome Writer::Stats() const {
+    long peakKib = 0;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) peakKib = std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    const auto whole = [](double ms) { return std::to_string(std::llround(ms)); };
+    return Outcome::Ok({whole(loadingMs_), whole(drawingMs_), whole(savingMs_), std::to_string(peakKib)});
 }
 
 void Writer::OnCallback(int type, const char* /*payload*/) {

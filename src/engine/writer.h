@@ -42,6 +42,7 @@ public:
     Outcome Render(int page, int dotsPerInch);
     Outcome Save(int quality, const std::string& path);
     Outcome Close();
+    Outcome Stats() const;
 
     // Called by LibreOfficeKit; public for the C callback.
     void OnCallback(int type, const char* payload);
@@ -59,6 +60,10 @@ private:
     bool laidOut_ = false;
     std::vector<Rectangle> pages_;
     PageImage drawn_;
+    // Time spent inside LibreOffice and the encoder, for the statistics.
+    double loadingMs_ = 0;
+    double drawingMs_ = 0;
+    double savingMs_ = 0;
 };
 
 }  // namespace quillivar::engine

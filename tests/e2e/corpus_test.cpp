@@ -39,6 +39,10 @@ std::vector<Entry> Manifest() {
 const QMap<QString, QString> kKnownDifferences = {
     // An empty file is reported, not turned into a blank page of LibreOffice's choosing.
     {"zero-bytes.docx", "fail"},
+    // Plain text under a document's name is reported, not laid out as a page of characters
+    // (for the RTF fragment, a page of RTF source code).
+    {"not-a-zip-tika.odt", "fail"},
+    {"headerless-fragment-pandoc.rtf", "fail"},
     // Under LibreOfficeKit a long table splits one row earlier than in soffice's PDF export;
     // LibreOfficeKit's own PDF export gives the same 54 pages, so it is the layout, not us.
     {"cancer-stats-tables-poi.docx", "54"},
