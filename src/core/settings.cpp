@@ -3,6 +3,7 @@
 #include "errortrap.h"
 #include "texts.h"
 
+#include <QFile>
 #include <QSettings>
 
 #include <limits>
@@ -11,10 +12,26 @@ namespace quillivar {
 
 SettingsStore::SettingsStore()
     : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QStringLiteral("Tarvelin"), QStringLiteral("Quillivar"))) {}
+                                            QStringLiteral("Tarvelin"), QStringLiteral("Quillivar"))) {
+    SetAsideIfCorrupt();
+}
 
 SettingsStore::SettingsStore(const QString& fileName)
-    : settings_(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {}
+    : settings_(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {
+    SetAsideIfCorrupt();
+}
+
+void SettingsStore::SetAsideIfCorrupt() {
+    // A store that cannot be parsed would never be written again, so every later choice would
+    // be lost: it is kept beside under another name, and a fresh one takes its place.
+    settings_->allKeys();  // reads the file, and so finds out whether it can be read
+    if (settings_->status() != QSettings::FormatError) return;
+    const QString fileName = settings_->fileName();
+    settings_.reset();
+    QFile::remove(fileName + QStringLiteral(".corrupt"));
+    QFile::rename(fileName, fileName + QStringLiteral(".corrupt"));
+    settings_ = std::make_unique<QSettings>(fileName, QSettings::IniFormat);
+}
 
 SettingsStore::~SettingsStore() = default;
 

@@ -36,6 +36,8 @@ public:
     QString fileName() const;
 
 private:
+    void SetAsideIfCorrupt();
+
     std::unique_ptr<QSettings> settings_;
 };
 

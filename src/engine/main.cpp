@@ -97,10 +97,6 @@ int main(int argc, char** argv) {
         if (option == "--profile") profileFolder = argv[i + 1];
     }
 
-    // A full disk or a file-size limit makes a write fail, which the JPEG writer reports; it
-    // must not end the process.
-    std::signal(SIGXFSZ, SIG_IGN);
-
     // The socket is ours alone: LibreOffice's own chatter on standard output goes to the log.
     Channel channel(fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3));
     const int nothing = open("/dev/null", O_RDONLY);
@@ -122,6 +118,9 @@ int main(int argc, char** argv) {
         channel.Answer(started);
         _exit(1);
     }
+    // A full disk or a file-size limit makes a write fail, which the JPEG writer reports; it
+    // must not end the process, as LibreOffice's own handler (set up just now) would have it.
+    std::signal(SIGXFSZ, SIG_IGN);
     channel.Send({"ready", writer.Version()});
 
     std::string line;

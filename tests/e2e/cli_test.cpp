@@ -4,10 +4,16 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <csignal>
+#include <unistd.h>
 
 using namespace quillivar::test;
 
@@ -122,4 +128,49 @@ TEST(Cli, AFolderStandsForTheDocumentsOfItsTree) {
     const CliRun text = Cli({"--ext", "txt", "--out", onlyText.path(), tree.path()});
     EXPECT_EQ(text.exitCode, 0) << text.err.toStdString();
     EXPECT_EQ(FolderEntries(onlyText.path()), QStringList{"notes_1.jpg"});
+}
+
+TEST(Cli, ALeadingDashNameComesAfterTheDoubleDash) {
+    QTemporaryDir folder;
+    CopyInto(TestDocument("one-page.docx"), folder.path(), "-draft.docx");
+    const CliRun run = Cli({"--out", folder.path(), "--", "-draft.docx"}, folder.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(FolderEntries(folder.path()), (QStringList{"-draft.docx", "-draft_1.jpg"}));
+}
+
+TEST(Cli, StoppedBySignalItEndsItsEngineAndLeavesNoPartialFile) {
+    for (const int stop : {SIGINT, SIGTERM}) {
+        QTemporaryDir documents, output;
+        QStringList arguments{"--out", output.path()};
+        for (int i = 1; i <= 4; ++i) {
+            arguments << CopyInto(TestDocument("seven-pages.docx"), documents.path(), QString("Long%1.docx").arg(i));
+        }
+        QProcess cli;
+        cli.start(QCoreApplication::applicationDirPath() + "/quillivar-cli", arguments);
+        ASSERT_TRUE(cli.waitForStarted());
+        pid_t engine = 0;
+        for (int wait = 0; wait < 3000 && (engine == 0 || FolderEntries(output.path()).isEmpty()); ++wait) {
+            const auto engines = ChildProcesses(static_cast<pid_t>(cli.processId()), "quillivar-engi");
+            if (!engines.empty()) engine = engines.front();
+            QThread::msleep(10);
+        }
+        ASSERT_NE(engine, 0);
+        QFile commandLine(QString("/proc/%1/cmdline").arg(engine));
+        ASSERT_TRUE(commandLine.open(QIODevice::ReadOnly));
+        const QList<QByteArray> words = commandLine.readAll().split('\0');
+        const QString slot = QFileInfo(QString::fromUtf8(words.at(words.indexOf("--profile") + 1))).path();
+
+        kill(static_cast<pid_t>(cli.processId()), stop);
+        ASSERT_TRUE(cli.waitForFinished(60000));
+        EXPECT_EQ(cli.exitCode(), 128 + stop);
+        EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardError()).contains("stopped by signal"));
+        EXPECT_FALSE(ProcessGroupAlive(engine));
+        const QStringList written = FolderEntries(output.path());
+        EXPECT_LT(written.size(), 28);
+        for (const QString& name : written) {
+            EXPECT_TRUE(name.endsWith(".jpg")) << name.toStdString();
+            EXPECT_GT(DecodeJpeg(output.path() + "/" + name).width, 0) << name.toStdString();
+        }
+        EXPECT_TRUE(FolderEntries(slot + "/tmp").isEmpty()) << slot.toStdString();
+    }
 }

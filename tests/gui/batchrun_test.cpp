@@ -26,17 +26,7 @@ namespace {
 QProgressBar* Bar(const Window& window) { return window.Find<QProgressBar>("ProgressBar1"); }
 
 // Engines this test process started and that still run.
-int RunningEngines() {
-    int engines = 0;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat("/proc/" + entry + "/stat");
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (text.contains("(quillivar-engi") && fields.size() > 1 && fields[1].toInt() == getpid()) ++engines;
-    }
-    return engines;
-}
+int RunningEngines() { return static_cast<int>(ChildProcesses(getpid(), "quillivar-engi").size()); }
 
 class Run {
 public:

@@ -115,6 +115,23 @@ private slots:
         QCOMPARE(window.endProgramCalls, 0);
     }
 
+    void aCorruptStoreGivesTheDefaults() {
+        Window window;
+        QFile garbage(window.settingsFile);
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 2048; ++i) garbage.putChar(static_cast<char>((i * 7919) % 256));
+        garbage.close();
+        window.Restart();
+        window.Load();
+        QCOMPARE(window.Find<QSlider>("Slider1")->value(), 75);
+        QCOMPARE(window.Find<QLineEdit>("Text1")->text(), qEnvironmentVariable("HOME") + "/Desktop/");
+        QVERIFY(window.Find<QRadioButton>("Option1")->isChecked());
+        QVERIFY(window.dialogs.reports.empty());
+        // The unreadable store is kept aside, and the choices made now persist.
+        QVERIFY(QFile::exists(window.settingsFile + ".corrupt"));
+        QCOMPARE(Stored(window, "Slider1"), QString("75"));
+    }
+
     void storedChoicesComeBackAtTheNextStart() {
         Window window;
         Store(window, "Slider1", "42");

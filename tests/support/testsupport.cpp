@@ -113,6 +113,21 @@ bool ProcessGroupAlive(pid_t group) {
     return false;
 }
 
+std::vector<pid_t> ChildProcesses(pid_t parent, const QByteArray& command) {
+    std::vector<pid_t> children;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray text = stat.readAll();
+        const QByteArray name = text.mid(text.indexOf('(') + 1, text.lastIndexOf(')') - text.indexOf('(') - 1);
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[0] != "Z" && fields[1].toInt() == parent && name.startsWith(command)) {
+            children.push_back(entry.toInt());
+        }
+    }
+    return children;
+}
+
 QByteArray FileDigest(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
@@ -123,15 +138,13 @@ QStringList FolderEntries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-QString RunAsOrdinaryUser(const std::function<QString()>& work) {
-    if (getuid() != 0) return work();
+QString RunInChild(const std::function<QString()>& work, const std::function<bool()>& prepare) {
     int channel[2];
     if (pipe(channel) != 0) return QStringLiteral("(no pipe)");
     const pid_t child = fork();
     if (child == 0) {
         close(channel[0]);
-        constexpr uid_t kNobody = 65534;
-        if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        if (prepare && !prepare()) _exit(2);
         const QByteArray result = work().toUtf8();
         if (write(channel[1], result.constData(), static_cast<size_t>(result.size())) < 0) _exit(3);
         _exit(0);
@@ -144,8 +157,16 @@ QString RunAsOrdinaryUser(const std::function<QString()>& work) {
     close(channel[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return QStringLiteral("(the ordinary user's run failed)");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return QStringLiteral("(the child's run failed)");
     return QString::fromUtf8(result);
+}
+
+QString RunAsOrdinaryUser(const std::function<QString()>& work) {
+    if (getuid() != 0) return work();
+    return RunInChild(work, [] {
+        constexpr uid_t kNobody = 65534;
+        return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+    });
 }
 
 void Touch(const QString& path) {

@@ -76,10 +76,16 @@ int BoxColour(const DecodedImage& image);
 // True while any process belongs to the process group.
 bool ProcessGroupAlive(pid_t group);
 
+// The running children of `parent` whose command name starts with `command`.
+std::vector<pid_t> ChildProcesses(pid_t parent, const QByteArray& command);
+
 QByteArray FileDigest(const QString& path);
 
 // The names in a folder, hidden ones included, sorted.
 QStringList FolderEntries(const QString& folder);
+
+// Runs `work` in a child process, after `prepare`, and returns what it returned.
+QString RunInChild(const std::function<QString()>& work, const std::function<bool()>& prepare = nullptr);
 
 // Runs `work` as an ordinary user and returns what it returned: directly when the tests run
 // as one, in a child process that gives up root otherwise (root may read everything).

@@ -1,0 +1,285 @@
+// Documents and situations that go wrong: each is reported in plain words, nothing hangs,
+// nothing runs or is fetched, nothing is lost, and nothing is left running.
+
+#include "engine.h"
+#include "hostiledocuments.h"
+#include "pageexport.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using namespace quillivar;
+using namespace quillivar::test;
+
+namespace {
+
+EngineOptions QuietOptions() {
+    EngineOptions options = DefaultEngineOptions();
+    options.whileWaiting = nullptr;
+    return options;
+}
+
+void Mode(const QString& path, mode_t mode) { chmod(QFile::encodeName(path).constData(), mode); }
+
+// Converts documents one after another with one warm engine, as a run does, and keeps the
+// reports of each apart.
+class Batch {
+public:
+    explicit Batch(const QString& output, EngineOptions options = QuietOptions()) : engines_(EngineLauncher(std::move(options))) {
+        host.text1 = output;
+    }
+
+    std::vector<Report> Convert(const QString& document) {
+        reporter_.reports.clear();
+        SaveDocAsJPG(document, host, engines_, reporter_);
+        return reporter_.reports;
+    }
+
+    EngineSession& engines() { return engines_; }
+    ScriptedHost host;
+
+private:
+    RecordingReporter reporter_;
+    EngineSession engines_;
+};
+
+QString Describe(const std::vector<Report>& reports) {
+    QStringList lines;
+    for (const Report& report : reports) lines << QString::number(report.line) + ": " + report.description;
+    return lines.join('\n');
+}
+
+// The share of a page image's pixels that are the linked picture's red.
+double RedShare(const DecodedImage& image) {
+    long red = 0;
+    for (std::size_t i = 0; i + 2 < image.rgb.size(); i += 3) {
+        if (image.rgb[i] > 180 && image.rgb[i + 1] < 80 && image.rgb[i + 2] < 80) ++red;
+    }
+    return image.rgb.empty() ? 0 : static_cast<double>(red) / (image.rgb.size() / 3);
+}
+
+}  // namespace
+
+TEST(Hostile, BadInputIsReportedInPlainWordsAndTheRunGoesOn) {
+    QTemporaryDir folder, output;
+    const QString base = folder.path();
+    const QString corpus = CorpusFolder();
+    struct Case {
+        QString name;
+        QString says;
+    };
+    std::vector<Case> cases = {
+        {"Empty.docx", "is empty (0 bytes)"},
+        {"Truncated.docx", "LibreOffice cannot open this file"},
+        {"Photo.docx", "This file is a picture, not a word-processor document"},
+        {"Notes.doc", "This file holds plain text, not the document its name says (.doc)"},
+        {"Locked.docx", "password-protected"},
+        {"Locked.odt", "password-protected"},
+        {"Locked.doc", "password-protected"},
+        {"Folder.docx", "This is a folder, not a document"},
+        {"Vanished.docx", "The document does not exist"},
+        {"Sheet.docx", "This file is a spreadsheet, not a word-processor document"},
+    };
+    Touch(base + "/Empty.docx");
+    QFile::copy(corpus + "/truncated-tika.docx", base + "/Truncated.docx");
+    QImage photo(320, 200, QImage::Format_RGB32);
+    photo.fill(Qt::darkCyan);
+    photo.save(base + "/Photo.docx", "JPEG");
+    QFile notes(base + "/Notes.doc");
+    notes.open(QIODevice::WriteOnly);
+    notes.write("Shopping list\nbread\nmilk\n");
+    notes.close();
+    QFile::copy(corpus + "/encrypted-password-pass-poi.docx", base + "/Locked.docx");
+    QFile::copy(corpus + "/encrypted-tika.odt", base + "/Locked.odt");
+    QFile::copy(corpus + "/encrypted-password-password-poi.doc", base + "/Locked.doc");
+    QDir(base).mkdir("Folder.docx");
+    MakeSpreadsheet(base + "/Sheet.docx");
+
+    Batch batch(output.path());
+    EXPECT_TRUE(batch.Convert(CopyInto(TestDocument("one-page.docx"), base, "Before.docx")).empty());
+    for (const Case& bad : cases) {
+        const std::vector<Report> reports = batch.Convert(base + "/" + bad.name);
+        ASSERT_FALSE(reports.empty()) << bad.name.toStdString();
+        EXPECT_EQ(reports.front().line, 128) << bad.name.toStdString();
+        EXPECT_TRUE(reports.front().description.contains(bad.says)) << bad.name.toStdString() << ": " << Describe(reports).toStdString();
+        EXPECT_TRUE(reports.front().description.endsWith(base + "/" + bad.name)) << reports.front().description.toStdString();
+    }
+    EXPECT_TRUE(batch.Convert(CopyInto(TestDocument("three-pages.odt"), base, "After.odt")).empty());
+    EXPECT_EQ(FolderEntries(output.path()), QStringList({"After_1.jpg", "After_2.jpg", "After_3.jpg", "Before_1.jpg"}));
+}
+
+TEST(Hostile, AFileTheUserMayNotReadIsReported) {
+    QTemporaryDir folder, output, state;
+    for (const QString& path : {folder.path(), output.path(), state.path()}) Mode(path, 0777);
+    const QString readable = CopyInto(TestDocument("one-page.docx"), folder.path(), "Open.docx");
+    const QString secret = CopyInto(TestDocument("one-page.docx"), folder.path(), "Secret.docx");
+    Mode(readable, 0644);
+    Mode(secret, 0);
+    const QString reports = RunAsOrdinaryUser([&] {
+        EngineOptions options = QuietOptions();
+        options.stateFolder = state.path();
+        Batch batch(output.path(), options);
+        return Describe(batch.Convert(secret)) + "|" + Describe(batch.Convert(readable));
+    });
+    EXPECT_TRUE(reports.startsWith("128: The document cannot be read (permission denied): " + secret)) << reports.toStdString();
+    EXPECT_TRUE(reports.endsWith("|")) << reports.toStdString();  // the readable one went through
+    EXPECT_EQ(FolderEntries(output.path()), QStringList{"Open_1.jpg"});
+}
+
+TEST(Hostile, NothingRunsAndNothingIsFetched) {
+    QTemporaryDir folder, elsewhere, output, control;
+    const QString picture = elsewhere.path() + "/red.png";
+    MakeRedPicture(picture);
+    QFile pictureFile(picture);
+    pictureFile.open(QIODevice::ReadOnly);
+    LoopbackServer server(pictureFile.readAll());
+    const QString web = QString("http://127.0.0.1:%1/red.png").arg(server.port());
+    const QString local = "file://" + picture;
+    MakeLinkedPictureOdt(folder.path() + "/WebLink.odt", web);
+    MakeLinkedPictureDocx(folder.path() + "/WebLinked.docx", web);
+    MakeLinkedPictureOdt(folder.path() + "/FileLink.odt", local);
+    MakeLinkedPictureDocx(folder.path() + "/FileLinked.docx", local);
+    const QString marker = elsewhere.path() + "/macro-ran";
+    MakeMacroOdt(folder.path() + "/Macro.odt", marker);
+
+    // With LibreOffice's own defaults the links are followed: the fixture is sound.
+    QProcess soffice;
+    soffice.start("soffice", {"--headless", "--norestore", "-env:UserInstallation=file://" + control.path() + "/profile",
+                              "--convert-to", "pdf", "--outdir", control.path(), folder.path() + "/WebLink.odt",
+                              folder.path() + "/FileLink.odt"});
+    ASSERT_TRUE(soffice.waitForFinished(180000));
+    EXPECT_GT(server.connections(), 0);
+    QProcess::execute("pdftoppm", {"-r", "48", "-png", "-singlefile", control.path() + "/FileLink.pdf", control.path() + "/file-link"});
+    const QImage shown(control.path() + "/file-link.png");
+    ASSERT_FALSE(shown.isNull());
+    QImage rgb = shown.convertToFormat(QImage::Format_RGB888);
+    DecodedImage controlPage{rgb.width(), rgb.height(), {}};
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar* row = rgb.constScanLine(y);
+        controlPage.rgb.insert(controlPage.rgb.end(), row, row + rgb.width() * 3);
+    }
+    EXPECT_GT(RedShare(controlPage), 0.02);
+
+    const int before = server.connections();
+    Batch batch(output.path());
+    for (const char* name : {"WebLink.odt", "WebLinked.docx", "FileLink.odt", "FileLinked.docx", "Macro.odt"}) {
+        EXPECT_TRUE(batch.Convert(folder.path() + "/" + name).empty()) << name;
+    }
+    QThread::msleep(200);
+    EXPECT_EQ(server.connections(), before);
+    EXPECT_FALSE(QFile::exists(marker));
+    for (const char* page : {"WebLink_1.jpg", "WebLinked_1.jpg", "FileLink_1.jpg", "FileLinked_1.jpg"}) {
+        const DecodedImage image = DecodeJpeg(output.path() + "/" + page);
+        ASSERT_GT(image.width, 0) << page;
+        EXPECT_LT(RedShare(image), 0.001) << page;
+    }
+    EXPECT_TRUE(QFile::exists(output.path() + "/Macro_1.jpg"));
+}
+
+TEST(Hostile, TheSourceStaysUntouchedAlsoInAReadOnlyFolder) {
+    QTemporaryDir folder, output;
+    const QString path = CopyInto(TestDocument("three-pages.docx"), folder.path(), "Report.docx");
+    const QByteArray digest = FileDigest(path);
+    const QDateTime modified = QFileInfo(path).lastModified();
+    Mode(folder.path(), 0555);
+    Batch batch(output.path());
+    EXPECT_TRUE(batch.Convert(path).empty());
+    Mode(folder.path(), 0755);
+    EXPECT_EQ(FileDigest(path), digest);
+    EXPECT_EQ(QFileInfo(path).lastModified(), modified);
+    EXPECT_EQ(FolderEntries(folder.path()), QStringList{"Report.docx"});
+    EXPECT_EQ(FolderEntries(output.path()).size(), 3);
+}
+
+TEST(Hostile, AFullDiskGivesTheWritersReportAndNoStrayFile) {
+    QTemporaryDir folder, output;
+    Batch batch(output.path());
+    EXPECT_TRUE(batch.Convert(CopyInto(TestDocument("one-page.odt"), folder.path(), "Warm.odt")).empty());
+    // A file-size limit on the running engine stands for a disk that fills up: it still reads
+    // documents, but no page image fits any more.
+    const rlimit limit{4096, 4096};
+    ASSERT_EQ(prlimit(batch.engines().Current()->ProcessId(), RLIMIT_FSIZE, &limit, nullptr), 0);
+    batch.host.quality = 100;
+    const QString reports = Describe(batch.Convert(CopyInto(TestDocument("three-pages.rtf"), folder.path(), "Big.rtf")));
+    EXPECT_EQ(reports, "182: Cannot save the image. GDI+ Error:6\n182: Cannot save the image. GDI+ Error:6\n"
+                       "182: Cannot save the image. GDI+ Error:6");
+    EXPECT_EQ(FolderEntries(output.path()), QStringList{"Warm_1.jpg"});
+}
+
+TEST(Hostile, AnOutputFolderThatCannotBeWrittenIsReported) {
+    QTemporaryDir folder, output, state;
+    Mode(folder.path(), 0755);
+    Mode(state.path(), 0777);
+    Mode(output.path(), 0555);
+    const QString path = CopyInto(TestDocument("one-page.odt"), folder.path(), "Memo.odt");
+    Mode(path, 0644);
+    const QString reports = RunAsOrdinaryUser([&] {
+        EngineOptions options = QuietOptions();
+        options.stateFolder = state.path();
+        Batch batch(output.path(), options);
+        return Describe(batch.Convert(path));
+    });
+    Mode(output.path(), 0755);
+    EXPECT_EQ(reports, "182: Cannot save the image. GDI+ Error:5");
+    EXPECT_TRUE(FolderEntries(output.path()).isEmpty());
+}
+
+TEST(Hostile, EnginesAreRecycledByCountAndBySize) {
+    QTemporaryDir folder, output;
+    EngineOptions options = QuietOptions();
+    options.limits.recycleAfterDocuments = 2;
+    Batch byCount(output.path(), options);
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_TRUE(byCount.Convert(CopyInto(TestDocument("one-page.rtf"), folder.path(), QString("n%1.rtf").arg(i))).empty());
+    }
+    byCount.engines().End();
+    EXPECT_EQ(byCount.engines().Stats().engines, 3);
+
+    options.limits.recycleAfterDocuments = 200;
+    options.limits.recycleAboveKib = 1;
+    Batch bySize(output.path(), options);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_TRUE(bySize.Convert(CopyInto(TestDocument("one-page.odt"), folder.path(), QString("s%1.odt").arg(i))).empty());
+    }
+    bySize.engines().End();
+    EXPECT_EQ(bySize.engines().Stats().engines, 3);
+    EXPECT_GT(bySize.engines().Stats().peakResidentKib, 10 * 1024);
+    EXPECT_EQ(FolderEntries(output.path()).size(), 8);
+}
+
+TEST(Hostile, AwkwardNamesAreConvertedAndNamedByTheRules) {
+    QTemporaryDir root;
+    const QStringList folders = {"plain", "My \"quoted\" folder", "-lead", "50%20off", "#hash", "Папка", "資料", "🎉 party"};
+    const QStringList names = {"Quarterly report", "He said \"hi\"", "-dash", "50%20off", "#1 notes", "Ann's",
+                               "Отчёт", "報告書", "Party 🎉"};
+    Batch batch{QString()};
+    batch.host.option1 = false;
+    batch.host.option2 = true;  // beside each document, in the awkward folders
+    int documents = 0;
+    for (const QString& folderName : folders) {
+        const QString folder = root.path() + "/" + folderName;
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString name = names[documents % names.size()];
+        const QString path = CopyInto(TestDocument("one-page.docx"), folder, name + ".docx");
+        EXPECT_TRUE(batch.Convert(path).empty()) << path.toStdString();
+        EXPECT_TRUE(QFile::exists(folder + "/" + name + "_1.jpg")) << (folder + "/" + name).toStdString();
+        ++documents;
+    }
+    for (const QString& name : names) {
+        const QString path = CopyInto(TestDocument("one-page.rtf"), root.path() + "/plain", name + ".rtf");
+        EXPECT_TRUE(batch.Convert(path).empty()) << path.toStdString();
+        EXPECT_TRUE(QFile::exists(root.path() + "/plain/" + name + "_1.jpg")) << name.toStdString();
+    }
+}

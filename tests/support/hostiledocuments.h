@@ -1,0 +1,50 @@
+#pragma once
+// Documents that try something, made by the tests, and a web server on loopback that counts
+// what is asked of it.
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace quillivar::test {
+
+// A zip archive of stored (uncompressed) entries, in the given order.
+void WriteZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& entries);
+
+// An .odt whose open event runs a Basic macro that writes `marker`.
+void MakeMacroOdt(const QString& path, const QString& marker);
+
+// An .odt and a .docx showing one picture linked from `address` (http://... or file://...).
+void MakeLinkedPictureOdt(const QString& path, const QString& address);
+void MakeLinkedPictureDocx(const QString& path, const QString& address);
+
+// A spreadsheet, in OpenDocument form.
+void MakeSpreadsheet(const QString& path);
+
+// A solid red PNG picture.
+void MakeRedPicture(const QString& path);
+
+// A web server on 127.0.0.1 that answers every request with `body` and counts connections.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(QByteArray body);
+    ~LoopbackServer();
+    int port() const { return port_; }
+    int connections() const { return connections_; }
+
+private:
+    void Serve();
+
+    QByteArray body_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<int> connections_{0};
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+}  // namespace quillivar::test
