@@ -1,64 +1,107 @@
 #!/bin/bash
-# Converts one batch of documents to 96-dpi JPEG pages with quillivar-cli and, in the same
-# run, with the usual alternative: soffice --convert-to pdf for each document, then
-# pdftoppm -jpeg -r 96 -jpegopt quality=75. Prints times, pages per second and the ratio.
+# One run, the same batches for every contender, on this machine:
+#   quillivar-cli with 1 job and with N jobs (default: one per processor);
+#   soffice --headless --convert-to pdf for each document, then pdftoppm -jpeg -r 96
+#     -jpegopt quality=75 for each PDF;
+#   one soffice call for the whole batch, then pdftoppm for each PDF.
+# Batches: ../shared/corpus (all 64 documents, copied first) and a generated batch of 100
+# documents of 1 to 30 pages (bench/make-batch.sh; the second argument changes the count). For each contender: wall time, pages
+# written, pages per second, the largest process's peak memory, and the ratio to the best
+# alternative; for quillivar-cli also the floor, the time its engines spent inside
+# LibreOffice and the encoder, per engine.
 #
-#   bench/bench.sh [BATCH_FOLDER]
-#
-# Without a folder the batch is the 20 longest distinct multi-page documents of
-# ../shared/corpus (copied first; the corpus stays untouched). Needs a built tree (build/).
+#   bench/bench.sh [JOBS] [GENERATED_DOCUMENTS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli="$root/build/bin/quillivar-cli"
 corpus="${QUILLIVAR_CORPUS:-$root/../shared/corpus}"
+jobs=${1:-$(nproc)}
+generated=${2:-100}
+for tool in soffice pdftoppm bc /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "bench: $tool is needed (scripts/setup.sh installs it)" >&2; exit 1; }
+done
 [ -x "$cli" ] || { echo "bench: build first (scripts/setup.sh)" >&2; exit 1; }
-command -v soffice >/dev/null && command -v pdftoppm >/dev/null ||
-    { echo "bench: soffice and pdftoppm are needed" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/batch" "$work/quillivar" "$work/pdf" "$work/pdftoppm"
+mkdir -p "$work/corpus"
+find "$corpus" -maxdepth 1 -type f \( -name '*.doc' -o -name '*.docx' -o -name '*.odt' -o -name '*.rtf' \) \
+    -exec cp -- {} "$work/corpus/" \;
+echo "Making the generated batch..." >&2
+"$root/bench/make-batch.sh" "$work/generated" "$generated" >/dev/null
 
-if [ $# -ge 1 ]; then
-    cp -- "$1"/* "$work/batch/"
-else
-    # Longest first; the corpus holds two byte-identical copies under other names.
-    awk -F'\t' 'NR > 1 && $7 ~ /^[0-9]+$/ && $7 >= 2 && !seen[$6]++ { print $7 "\t" $1 }' "$corpus/MANIFEST.tsv" |
-        sort -rn | head -20 | cut -f2 |
-        while IFS= read -r name; do cp -- "$corpus/$name" "$work/batch/"; done
-fi
-documents=("$work"/batch/*)
-
-now() { date +%s.%N; }
-elapsed() { echo "$2 - $1" | bc; }
-
-# Both sides start warm: their LibreOffice profiles exist before the clock starts.
 profile="file://$work/soffice-profile"
-soffice --headless --norestore "-env:UserInstallation=$profile" --convert-to pdf \
-    --outdir "$work/warm" "${documents[0]}" >/dev/null 2>&1 || true
-"$cli" --out "$work/warm" "${documents[0]}" >/dev/null 2>&1 || true
+soffice_pdf() {  # soffice_pdf OUTDIR FILES...
+    local out=$1; shift
+    timeout 600 soffice --headless --norestore "-env:UserInstallation=$profile" --convert-to pdf --outdir "$out" "$@" \
+        >/dev/null 2>&1 || true
+}
+pdf_pages() {  # pdf_pages PDFDIR JPEGDIR
+    local pdf
+    for pdf in "$1"/*.pdf; do
+        [ -e "$pdf" ] || continue
+        pdftoppm -jpeg -r 96 -jpegopt quality=75 "$pdf" "$2/$(basename "${pdf%.pdf}")"
+    done
+}
 
-start=$(now)
-"$cli" --out "$work/quillivar" "${documents[@]}" 2>"$work/quillivar.log" || true
-quillivar_seconds=$(elapsed "$start" "$(now)")
-quillivar_pages=$(find "$work/quillivar" -name '*.jpg' | wc -l)
-
-start=$(now)
-for document in "${documents[@]}"; do
-    soffice --headless --norestore "-env:UserInstallation=$profile" --convert-to pdf \
-        --outdir "$work/pdf" "$document" >/dev/null 2>&1 || true
-    name=$(basename "${document%.*}")
-    if [ -f "$work/pdf/$name.pdf" ]; then
-        pdftoppm -jpeg -r 96 -jpegopt quality=75 "$work/pdf/$name.pdf" "$work/pdftoppm/$name"
+# Each contender: measured with GNU time; prints "seconds pages peak_kib [floor_seconds]".
+measure() {  # measure NAME COMMAND...
+    local name=$1; shift
+    rm -rf "$work/run"; mkdir -p "$work/run/pdf" "$work/run/out"
+    /usr/bin/time -f '%e %M' -o "$work/time" "$@" 2>"$work/log" >/dev/null || true
+    local pages floor=""
+    pages=$(find "$work/run/out" -name '*.jpg' | wc -l)
+    if grep -q 'inside them' "$work/log"; then
+        floor=$(sed -n 's/.*inside them \([0-9.]*\) s opening.*, \([0-9.]*\) s drawing, \([0-9.]*\) s encoding.*/\1 \2 \3/p' "$work/log" |
+                awk -v jobs="$name" '{ print ($1 + $2 + $3) / jobs }')
     fi
-done
-pipeline_seconds=$(elapsed "$start" "$(now)")
-pipeline_pages=$(find "$work/pdftoppm" -name '*.jpg' | wc -l)
+    # GNU time puts "Command exited with non-zero status" first when a document was reported.
+    echo "$(tail -1 "$work/time") $pages $floor"
+}
 
-printf '%-40s %10s %8s %12s\n' "way" "seconds" "pages" "pages/s"
-printf '%-40s %10.2f %8d %12.2f\n' "quillivar-cli" "$quillivar_seconds" "$quillivar_pages" \
-    "$(echo "$quillivar_pages / $quillivar_seconds" | bc -l)"
-printf '%-40s %10.2f %8d %12.2f\n' "soffice per document + pdftoppm" "$pipeline_seconds" "$pipeline_pages" \
-    "$(echo "$pipeline_pages / $pipeline_seconds" | bc -l)"
-printf '\n%d documents; quillivar-cli was %.1f times as fast.\n' "${#documents[@]}" \
-    "$(echo "$pipeline_seconds / $quillivar_seconds" | bc -l)"
+quillivar() {  # quillivar JOBS BATCH
+    "$cli" --stats --jobs "$1" --out "$work/run/out" "$2"/*
+}
+per_document() {  # per_document BATCH
+    local document
+    for document in "$1"/*; do soffice_pdf "$work/run/pdf" "$document"; done
+    pdf_pages "$work/run/pdf" "$work/run/out"
+}
+one_call() {  # one_call BATCH
+    soffice_pdf "$work/run/pdf" "$1"/*
+    pdf_pages "$work/run/pdf" "$work/run/out"
+}
+export -f soffice_pdf pdf_pages per_document one_call quillivar
+export work profile cli
+
+# Warm both profiles before any clock starts.
+soffice_pdf "$work/warm" "$work/corpus/tables-mammoth.docx"
+"$cli" --out "$work" "$work/corpus/tables-mammoth.docx" >/dev/null 2>&1 || true
+
+report() {  # report BATCH_NAME BATCH
+    local batch=$2
+    echo "== $1: $(ls "$batch" | wc -l) documents"
+    local q1 qn per one
+    q1=$(measure 1 bash -c "quillivar 1 '$batch'")
+    qn=$(measure "$jobs" bash -c "quillivar $jobs '$batch'")
+    per=$(measure 0 bash -c "per_document '$batch'")
+    one=$(measure 0 bash -c "one_call '$batch'")
+    printf '%-34s %9s %7s %9s %10s %9s %9s\n' contender seconds pages pages/s "peak MiB" "vs best" floor
+    local best
+    best=$(printf '%s\n%s\n' "$per" "$one" | awk '{ print $1 }' | sort -g | head -1)
+    line() {  # line NAME FIGURES
+        read -r seconds peak pages floor <<<"$2"
+        printf '%-34s %9.2f %7d %9.1f %10.0f %8.2fx %9s\n' "$1" "$seconds" "$pages" "$(echo "$pages / $seconds" | bc -l)" \
+            "$(echo "$peak / 1024" | bc -l)" "$(echo "$best / $seconds" | bc -l)" \
+            "${floor:+$(printf '%.2f s' "$floor")}"
+    }
+    line "quillivar-cli --jobs 1" "$q1"
+    line "quillivar-cli --jobs $jobs" "$qn"
+    line "soffice per document + pdftoppm" "$per"
+    line "one soffice call + pdftoppm" "$one"
+    echo
+}
+
+echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) processors; $(soffice --version | head -1)"
+report "corpus" "$work/corpus"
+report "generated" "$work/generated"

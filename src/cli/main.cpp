@@ -1,11 +1,11 @@
 // quillivar-cli: the page export for scripts and big batches.
 
+#include "batch.h"
 #include "config.h"
 #include "engine.h"
 #include "engineregistry.h"
 #include "errortrap.h"
 #include "folderscan.h"
-#include "pageexport.h"
 #include "paths.h"
 #include "texts.h"
 
@@ -17,8 +17,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <optional>
-#include <unistd.h>
+#include <thread>
 
 namespace {
 
@@ -26,7 +25,7 @@ using namespace quillivar;
 
 constexpr const char* kUsage =
     "Usage: quillivar-cli [--quality N] [--out DIR | --beside] [--dpi N] [--ext EXT]\n"
-    "                     [--time-limit S] FILE|FOLDER...\n"
+    "                     [--jobs N] [--time-limit S] FILE|FOLDER...\n"
     "\n"
     "Turns each word-processor document (.doc, .docx, .odt, .rtf and whatever else\n"
     "LibreOffice opens) into one JPEG image per page: Report.docx becomes Report_1.jpg,\n"
@@ -37,6 +36,7 @@ constexpr const char* kUsage =
     "  --out DIR         write the images into DIR (default: the current folder)\n"
     "  --beside          write each document's images into the document's own folder\n"
     "  --quality N       JPEG quality from 1 to 100 (default 75)\n"
+    "  --jobs N          engines converting side by side (default: one per processor)\n"
     "  --dpi N           resolution in dots per inch, 72 to 600 (default 96: an A4 page\n"
     "                    becomes 794 x 1123 pixels)\n"
     "  --ext EXT         in folders, take the files ending in .EXT (* for all files;\n"
@@ -68,6 +68,7 @@ struct Options {
     bool beside = false;
     int quality = 75;
     int dotsPerInch = 96;
+    int jobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     int timeLimitSeconds = 60;
     int recycleAfter = 200;
     int memoryLimitMib = 2048;
@@ -109,6 +110,8 @@ Options ParseArguments(const QStringList& arguments) {
             std::exit(0);
         } else if (argument == QLatin1String("--quality")) {
             options.quality = NumberArgument(arguments, i, 1, 100);
+        } else if (argument == QLatin1String("--jobs")) {
+            options.jobs = NumberArgument(arguments, i, 1, 64);
         } else if (argument == QLatin1String("--dpi")) {
             options.dotsPerInch = NumberArgument(arguments, i, 72, 600);
         } else if (argument == QLatin1String("--time-limit")) {
@@ -144,84 +147,6 @@ Options ParseArguments(const QStringList& arguments) {
     return options;
 }
 
-// Status on standard error: a bar redrawn in place on a terminal, plain lines elsewhere.
-class Progress {
-public:
-    explicit Progress(int documents) : documents_(documents), terminal_(isatty(STDERR_FILENO)) {}
-
-    void Document(int number) { document_ = number; }
-
-    void Show(const QString& status) {
-        if (!terminal_) {
-            std::fprintf(stderr, "%s\n", qPrintable(status));
-            return;
-        }
-        constexpr int kWidth = 20;
-        const int filled = documents_ > 0 ? kWidth * (document_ - 1) / documents_ : 0;
-        const QString bar = QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
-        const QString line = QStringLiteral("[%1] %2/%3 %4").arg(bar).arg(document_).arg(documents_).arg(status);
-        std::fprintf(stderr, "\r\033[K%s", qPrintable(line.left(120)));
-        drawn_ = true;
-    }
-
-    void Clear() {
-        if (drawn_) std::fputs("\r\033[K", stderr);
-        drawn_ = false;
-    }
-
-private:
-    int documents_;
-    int document_ = 0;
-    bool terminal_;
-    bool drawn_ = false;
-};
-
-class CliReporter : public ErrorReporter {
-public:
-    explicit CliReporter(Progress& progress) : progress_(progress) {}
-
-    void ShowErrorReport(const QString& description, const QString& location, int line) override {
-        ++reports_;
-        if (line == 182) ++pagesNotSaved_;
-        if (interruptedBy) return;  // what fails after Ctrl-C is no news
-        QString text = ComposeErrorReport(description, location, line);
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        progress_.Clear();
-        std::fprintf(stderr, "%s:\n%s\n\n", qPrintable(texts::report::kTitle), qPrintable(text));
-    }
-
-    int reports() const { return reports_; }
-    int pagesNotSaved() const { return pagesNotSaved_; }
-
-private:
-    Progress& progress_;
-    int reports_ = 0;
-    int pagesNotSaved_ = 0;
-};
-
-class CliHost : public ExportHost {
-public:
-    CliHost(const Options& options, Progress& progress) : options_(options), progress_(progress) {}
-
-    bool Option1() const override { return !options_.beside; }
-    bool Option2() const override { return options_.beside; }
-    QString Text1() const override { return options_.outputFolder; }
-    int Slider1() const override { return options_.quality; }
-    int Resolution() const override { return options_.dotsPerInch; }
-    void SetBusyPointer() override {}
-    void SetStatusText(const QString& text) override {
-        ++pages_;
-        progress_.Show(text);
-    }
-
-    int pages() const { return pages_; }
-
-private:
-    const Options& options_;
-    Progress& progress_;
-    int pages_ = 0;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -237,46 +162,44 @@ int main(int argc, char** argv) {
     engineOptions.limits.perMebibyte = std::chrono::seconds(options.timeLimitSeconds) / 2;
     engineOptions.limits.recycleAfterDocuments = options.recycleAfter;
     engineOptions.limits.recycleAboveKib = static_cast<long>(options.memoryLimitMib) * 1024;
-    EngineSession engines{EngineLauncher(engineOptions)};
 
-    Progress progress(0);
-    CliReporter reporter(progress);
+    // Folders stand for the documents of their trees.
+    cli::DocumentReporter scanReporter;
     QStringList documents;
     for (const QString& argument : options.documents) {
         const QString path = QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
         if (IsFolder(path)) {
-            documents << DocumentsInFolderTree(path, options.patterns, reporter);
+            documents << DocumentsInFolderTree(path, options.patterns, scanReporter);
         } else {
             documents << path;
         }
     }
-    progress = Progress(static_cast<int>(documents.size()));
-    CliHost host(options, progress);
-    int converted = 0;
-    for (const QString& path : documents) {
-        if (interruptedBy) break;
-        progress.Document(++converted);
-        progress.Show(texts::conversion::kProcessing + GetFileName(path));
-        SaveDocAsJPG(path, host, engines, reporter);
-    }
-    engines.End();
-    progress.Clear();
+
+    cli::BatchChoices choices;
+    choices.outputFolder = options.outputFolder;
+    choices.beside = options.beside;
+    choices.quality = options.quality;
+    choices.dotsPerInch = options.dotsPerInch;
+    choices.jobs = options.jobs;
+    cli::Console progress(static_cast<int>(documents.size()));
+    progress.Reports(scanReporter.texts);
+    const cli::BatchResult result = cli::RunBatch(documents, choices, engineOptions, progress, interruptedBy);
+
     if (interruptedBy) {
         std::fprintf(stderr, "quillivar-cli: stopped by signal %d\n", interruptedBy.load());
         return 128 + interruptedBy;
     }
     if (options.stats) {
-        const EngineStats& stats = engines.Stats();
+        const EngineStats& stats = result.engines;
         std::fprintf(stderr,
                      "%d engine(s); inside them %.2f s opening and laying out, %.2f s drawing, %.2f s encoding "
                      "and writing; largest engine %ld MiB.\n",
                      stats.engines, stats.loadingMs / 1000, stats.drawingMs / 1000, stats.savingMs / 1000,
                      stats.peakResidentKib / 1024);
     }
-    const int written = host.pages() - reporter.pagesNotSaved();
+    const int reports = result.reports + static_cast<int>(scanReporter.texts.size());
     std::fprintf(stderr, "%d of %lld document(s) done, %d page image(s) written to %s; %d error report(s).\n",
-                 converted, static_cast<long long>(documents.size()), written,
-                 qPrintable(options.beside ? QStringLiteral("each document's folder") : options.outputFolder),
-                 reporter.reports());
-    return reporter.reports() == 0 ? 0 : 1;
+                 result.documents, static_cast<long long>(documents.size()), result.pages,
+                 qPrintable(options.beside ? QStringLiteral("each document's folder") : options.outputFolder), reports);
+    return reports == 0 ? 0 : 1;
 }

@@ -10,6 +10,14 @@
 
 namespace quillivar {
 
+QString PageFileStem(const QString& documentPath, const ExportHost& host) {
+    const qsizetype dot = documentPath.lastIndexOf(QLatin1Char('.'));
+    const QString baseName = GetFileName(dot < 0 ? QString() : documentPath.left(dot));
+    if (host.Option1()) return CollapseBackslashes(host.Text1() + kNativeSeparator + baseName);
+    if (host.Option2()) return CollapseBackslashes(GetFolderPart(documentPath) + kNativeSeparator + baseName);
+    return baseName;
+}
+
 void SaveDocAsJPG(const QString& documentPath, ExportHost& host, EngineSession& engines,
                   ErrorReporter& reporter) {
     ErrorTrap trap(reporter, locations::kSaveDocAsJPG);

@@ -21,6 +21,10 @@ public:
     virtual void SetStatusText(const QString& text) = 0;
 };
 
+// The stem SaveDocAsJPG names the document's pages after: everything before the last "." of
+// the path, without its folder, in the folder the options choose.
+QString PageFileStem(const QString& documentPath, const ExportHost& host);
+
 // Writes stem_1.jpg, stem_2.jpg, ... for the document. Never throws: every failure is
 // reported through `reporter` at its step and the export goes on with the next step.
 void SaveDocAsJPG(const QString& documentPath, ExportHost& host, EngineSession& engines,

@@ -19,6 +19,7 @@ inline const QString kLastFolderDot = QStringLiteral("LastFolderDot");
 inline const QString kLastFolder = QStringLiteral("LastFolder");
 inline const QString kExtension = QStringLiteral("Extension");
 inline const QString kSnapshot = QStringLiteral("Snapshot");
+inline const QString kResolution = QStringLiteral("Resolution");
 }  // namespace keys
 
 class SettingsStore {

@@ -13,6 +13,8 @@
 #include "windowtexts.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -29,7 +31,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <cstring>
 
 namespace quillivar {
 
@@ -39,6 +40,10 @@ namespace words = texts::window;
 
 // The design is laid out in twips; at 96 dots per inch 15 twips make a pixel.
 constexpr int Px(int twips) { return (twips + 7) / 15; }
+
+// The resolutions offered for the page images; 96 makes an A4 page 794 x 1123 pixels.
+constexpr int kResolutions[] = {72, 96, 150, 200, 300, 600};
+constexpr int kDefaultResolution = 96;
 
 // Radio buttons refuse to be cleared one by one; an edited store may want neither selected.
 void SetSelected(QRadioButton* option, bool selected) {
@@ -176,6 +181,17 @@ void Form1::BuildControls() {
     Option2->setObjectName(QStringLiteral("Option2"));
     Option2->setGeometry(Px(240), Px(1410), Px(3615), Px(255));
 
+    // Beside the second option, where the design leaves room: the resolution of the images.
+    Label1 = new QLabel(words::kLabel1, Frame4);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(Px(4500), Px(1410), Px(1200), Px(255));
+    Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Combo1 = new QComboBox(Frame4);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setGeometry(Px(5760), Px(1350), Px(1560), Px(345));
+    for (const int dotsPerInch : kResolutions) Combo1->addItem(words::kDotsPerInch.arg(dotsPerInch), dotsPerInch);
+    Combo1->setCurrentIndex(Combo1->findData(kDefaultResolution));
+
     for (QWidget* frame : {static_cast<QWidget*>(Frame1), static_cast<QWidget*>(Frame3), static_cast<QWidget*>(Frame4)}) {
         frame->setMouseTracking(true);
         frame->installEventFilter(this);
@@ -188,7 +204,7 @@ void Form1::BuildControls() {
 
     // The design's tab order.
     QWidget* order[] = {ListView1, ProgressBar1, Frame1, Slider1, PushButton1, PushButton4, PushButton2, PushButton3,
-                        PushButton5, Frame4, Frame3, Text1, PushButton6, Option1, Option2};
+                        PushButton5, Frame4, Frame3, Text1, PushButton6, Option1, Option2, Combo1};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
     installEventFilter(this);
 }
@@ -204,6 +220,7 @@ void Form1::ConnectHandlers() {
     connect(Option2, &QRadioButton::toggled, this, [this](bool selected) { if (selected) OptionRule(); });
     connect(Slider1, &QSlider::valueChanged, this, &Form1::Slider1_Change);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Change);
     connect(ListView1, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem* item) { ListView1_ItemClick(item); });
 }
 
@@ -236,6 +253,12 @@ void Form1::Form_Load() {
     trap.step(132, [&] { ListView1->setHeaderLabels({words::kColumnHeader}); });
     trap.step(134, [&] { ListView1->setColumnWidth(0, Px(7000)); });
     trap.step(136, [&] { Slider1->setValue(ToInt32(settings_.GetSetting(keys::kSlider1, QStringLiteral("75")))); });
+    trap.step(136, [&] {
+        const QString stored = settings_.GetSetting(keys::kResolution, QString::number(kDefaultResolution));
+        const int index = Combo1->findData(ToInt32(stored));
+        if (index < 0) throw Failure(words::kBadResolution.arg(stored));
+        Combo1->setCurrentIndex(index);
+    });
     trap.step(138, [&] { Text1->setText(settings_.GetSetting(keys::kText1, GetDesktopFolder())); });
     trap.step(140, [&] { SetSelected(Option1, ToTruth(settings_.GetSetting(keys::kOption1, QStringLiteral("1")))); });
     trap.step(142, [&] { SetSelected(Option2, ToTruth(settings_.GetSetting(keys::kOption2, QStringLiteral("0")))); });
@@ -312,6 +335,8 @@ void Form1::OptionRule() {
 void Form1::Slider1_Change() { SaveQuietly(keys::kSlider1, QString::number(Slider1->value())); }
 
 void Form1::Text1_Change() { SaveQuietly(keys::kText1, Text1->text()); }
+
+void Form1::Combo1_Change() { SaveQuietly(keys::kResolution, Combo1->currentData().toString()); }
 
 void Form1::PushButton6_Click() {
     ErrorTrap trap(*this, locations::kPushButton6Click);
@@ -633,7 +658,7 @@ bool Form1::RunHost::Option1() const { return form_.Option1->isChecked(); }
 bool Form1::RunHost::Option2() const { return form_.Option2->isChecked(); }
 QString Form1::RunHost::Text1() const { return form_.Text1->text(); }
 int Form1::RunHost::Slider1() const { return form_.Slider1->value(); }
-int Form1::RunHost::Resolution() const { return 96; }
+int Form1::RunHost::Resolution() const { return form_.Combo1->currentData().toInt(); }
 void Form1::RunHost::SetBusyPointer() { form_.SetMousePointer(MousePointer::Hourglass); }
 void Form1::RunHost::SetStatusText(const QString& text) { form_.SetStatusText(text); }
 

@@ -11,7 +11,9 @@
 
 #include <functional>
 
+class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QMimeData;
 class QProgressBar;
@@ -81,6 +83,7 @@ private:
     void OptionRule();
     void Slider1_Change();
     void Text1_Change();
+    void Combo1_Change();
     void SaveQuietly(const QString& key, const QString& value);
 
     // Pointer
@@ -152,6 +155,8 @@ private:
     QPushButton* PushButton6 = nullptr;
     QRadioButton* Option1 = nullptr;
     QRadioButton* Option2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* Combo1 = nullptr;  // resolution of the page images
 };
 
 // The application title for a product name: cut at the last blank, at least once, until it

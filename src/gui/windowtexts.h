@@ -23,6 +23,9 @@ inline const QString kPushButton6 = QStringLiteral("...");
 inline const QString kOption1 = QStringLiteral("Save results to this folder:");
 inline const QString kOption2 = QStringLiteral("Save results in folder of original file");
 inline const QString kProgressIdle = QStringLiteral("Progress Bar");
+inline const QString kLabel1 = QStringLiteral("Resolution:");
+inline const QString kDotsPerInch = QStringLiteral("%1 dpi");
+inline const QString kBadResolution = QStringLiteral("The stored resolution %1 is not one this program offers.");
 
 inline const QString kChooseFolderTitle = QStringLiteral("Please select folder:");
 inline const QString kAddFilesTitle = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files");

@@ -174,3 +174,37 @@ TEST(Cli, StoppedBySignalItEndsItsEngineAndLeavesNoPartialFile) {
         EXPECT_TRUE(FolderEntries(slot + "/tmp").isEmpty()) << slot.toStdString();
     }
 }
+
+TEST(Cli, EnginesSideBySideGiveTheSameImagesAndKeepEachDocumentsReportsTogether) {
+    QTemporaryDir documents;
+    const QStringList files = {
+        CopyInto(TestDocument("three-pages.docx"), documents.path(), "Same.docx"),
+        CopyInto(TestDocument("one-page.odt"), documents.path(), "Same.odt"),  // its page 1 must win, as in order
+        CopyInto(TestDocument("seven-pages.rtf"), documents.path(), "Long.rtf"),
+        CopyInto(TestDocument("one-page.doc"), documents.path(), "Short.doc"),
+        documents.path() + "/First missing.docx",
+        documents.path() + "/Second missing.docx",
+    };
+    QTemporaryDir one, two;
+    const CliRun single = Cli(QStringList{"--jobs", "1", "--out", one.path()} + files);
+    const CliRun parallel = Cli(QStringList{"--jobs", "2", "--out", two.path()} + files);
+    EXPECT_EQ(single.exitCode, 1);
+    EXPECT_EQ(parallel.exitCode, 1);
+    const QStringList written = FolderEntries(one.path());
+    EXPECT_EQ(written.size(), 3 + 7 + 1);
+    EXPECT_EQ(FolderEntries(two.path()), written);
+    for (const QString& name : written) {
+        EXPECT_EQ(FileDigest(one.path() + "/" + name), FileDigest(two.path() + "/" + name)) << name.toStdString();
+    }
+    for (const QString& missing : {QString("First missing"), QString("Second missing")}) {
+        // Its five reports come one after another, none of another document's between them.
+        const qsizetype first = parallel.err.indexOf("exist: " + documents.path() + "/" + missing);
+        ASSERT_GE(first, 0);
+        const QString block = parallel.err.mid(first);
+        const qsizetype next = block.indexOf("exist: ", 10);
+        const QString own = next < 0 ? block : block.left(next);
+        for (const char* line : {"at line 128", "at line 130", "at line 132", "at line 178", "at line 182"}) {
+            EXPECT_TRUE(own.contains(line)) << missing.toStdString() << " " << line;
+        }
+    }
+}

@@ -1,13 +1,16 @@
 // Start-up of the window: its design, the restored choices, and the start-up checks.
 
+#include "testsupport.h"
 #include "texts.h"
 #include "windowfixture.h"
 #include "windowtexts.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -72,14 +75,16 @@ private slots:
         // The tab order of the design, from the list to the second option.
         QWidget* widget = window.Find<QWidget>("ListView1");
         QStringList order;
-        for (int i = 0; i < 15; ++i) {
+        for (int i = 0; i < 16; ++i) {
             order << widget->objectName();
             widget = widget->nextInFocusChain();
-            while (widget->objectName().isEmpty() || widget->objectName().startsWith("qt_")) widget = widget->nextInFocusChain();
+            while (widget->objectName().isEmpty() || widget->objectName().startsWith("qt_") || qobject_cast<QLabel*>(widget)) {
+                widget = widget->nextInFocusChain();
+            }
         }
         QCOMPARE(order, QStringList({"ListView1", "ProgressBar1", "Frame1", "Slider1", "PushButton1", "PushButton4",
                                      "PushButton2", "PushButton3", "PushButton5", "Frame4", "Frame3", "Text1",
-                                     "PushButton6", "Option1", "Option2"}));
+                                     "PushButton6", "Option1", "Option2", "Combo1"}));
         QCOMPARE(window.Find<QTreeWidget>("ListView1")->toolTip(), texts::window::kListTooltip);
         QCOMPARE(window.Find<QPushButton>("PushButton2")->font().pointSizeF(), 11.25);
         QVERIFY(window.Find<QPushButton>("PushButton2")->font().bold());
@@ -145,6 +150,34 @@ private slots:
         QVERIFY(!window.Find<QRadioButton>("Option1")->isChecked());
         QVERIFY(!window.Find<QGroupBox>("Frame3")->isEnabled());
         QVERIFY(window.dialogs.reports.empty());
+    }
+
+    void theResolutionIsRememberedAndReachesThePages() {
+        Window window;
+        window.Load();
+        auto* resolution = window.Find<QComboBox>("Combo1");
+        QCOMPARE(resolution->currentData().toInt(), 96);
+        QCOMPARE(Stored(window, "Resolution"), QString());  // nothing changes without a choice
+        resolution->setCurrentIndex(resolution->findData(300));
+        QCOMPARE(Stored(window, "Resolution"), QString("300"));
+
+        window.Restart();
+        window.Load();
+        QCOMPARE(window.Find<QComboBox>("Combo1")->currentData().toInt(), 300);
+        const QString output = window.folder.path() + "/out";
+        QDir().mkpath(output);
+        window.Find<QLineEdit>("Text1")->setText(output);
+        window.form->AddFileRow(CopyInto(TestDocument("one-page.odt"), window.folder.path(), "Sharp.odt"));
+        window.Click("PushButton2");
+        const DecodedImage page = DecodeJpeg(output + "/Sharp_1.jpg");
+        QCOMPARE(page.width, 2480);  // A4 at 300 dots per inch
+        QCOMPARE(page.height, 3508);
+
+        Store(window, "Resolution", "97");
+        window.Restart();
+        window.Load();
+        QCOMPARE(window.dialogs.reportLines(), std::vector<int>{136});
+        QCOMPARE(window.Find<QComboBox>("Combo1")->currentData().toInt(), 96);
     }
 
     void aStoredQualityOfLettersIsReportedAtItsStep() {
