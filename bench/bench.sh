@@ -8,7 +8,7 @@
 # documents of 1 to 30 pages (bench/make-batch.sh; the second argument changes the count). For each contender: wall time, pages
 # written, pages per second, the largest process's peak memory, and the ratio to the best
 # alternative; for quillivar-cli also the floor, the time its engines spent inside
-# LibreOffice and the encoder, per engine.
+# LibreOffice and the encoder, per engine (the sum over engines divided by the jobs).
 #
 #   bench/bench.sh [JOBS] [GENERATED_DOCUMENTS]
 set -euo pipefail
@@ -44,7 +44,7 @@ pdf_pages() {  # pdf_pages PDFDIR JPEGDIR
     done
 }
 
-# Each contender: measured with GNU time; prints "seconds pages peak_kib [floor_seconds]".
+# Each contender: measured with GNU time; prints "seconds peak_kib pages [floor_seconds]".
 measure() {  # measure NAME COMMAND...
     local name=$1; shift
     rm -rf "$work/run"; mkdir -p "$work/run/pdf" "$work/run/out"
@@ -57,6 +57,14 @@ measure() {  # measure NAME COMMAND...
     fi
     # GNU time puts "Command exited with non-zero status" first when a document was reported.
     echo "$(tail -1 "$work/time") $pages $floor"
+}
+
+# quillivar-cli runs three times and the middle time counts: on this virtual machine one run
+# in three can be a quarter slower than the others. The soffice ways take minutes; they run once.
+median_of_three() {  # median_of_three NAME COMMAND...
+    local runs
+    runs=$(for _ in 1 2 3; do measure "$@"; done | sort -g)
+    sed -n 2p <<<"$runs"
 }
 
 quillivar() {  # quillivar JOBS BATCH
@@ -82,8 +90,8 @@ report() {  # report BATCH_NAME BATCH
     local batch=$2
     echo "== $1: $(ls "$batch" | wc -l) documents"
     local q1 qn per one
-    q1=$(measure 1 bash -c "quillivar 1 '$batch'")
-    qn=$(measure "$jobs" bash -c "quillivar $jobs '$batch'")
+    q1=$(median_of_three 1 bash -c "quillivar 1 '$batch'")
+    qn=$(median_of_three "$jobs" bash -c "quillivar $jobs '$batch'")
     per=$(measure 0 bash -c "per_document '$batch'")
     one=$(measure 0 bash -c "one_call '$batch'")
     printf '%-34s %9s %7s %9s %10s %9s %9s\n' contender seconds pages pages/s "peak MiB" "vs best" floor

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <QThread>
 
 #include <atomic>
 #include <csignal>
@@ -162,6 +163,7 @@ int main(int argc, char** argv) {
     engineOptions.limits.perMebibyte = std::chrono::seconds(options.timeLimitSeconds) / 2;
     engineOptions.limits.recycleAfterDocuments = options.recycleAfter;
     engineOptions.limits.recycleAboveKib = static_cast<long>(options.memoryLimitMib) * 1024;
+    engineOptions.drawAhead = options.jobs < QThread::idealThreadCount();
 
     // Folders stand for the documents of their trees.
     cli::DocumentReporter scanReporter;

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -104,6 +105,7 @@ EngineOptions DefaultEngineOptions() {
     options.stateFolder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                           QStringLiteral("/quillivar");
     options.whileWaiting = YieldToWindowSystem;
+    options.drawAhead = QThread::idealThreadCount() > 1;  // one engine, and a processor to spare
     return options;
 }
 
@@ -152,7 +154,9 @@ void Engine::Launch() {
     const QByteArray libreOffice = QFile::encodeName(options_.libreOfficeProgram);
     const QByteArray profile = QFile::encodeName(slotFolder + QStringLiteral("/profile"));
     std::vector<const char*> argv = {program.constData(), "--libreoffice", libreOffice.constData(),
-                                     "--profile", profile.constData(), nullptr};
+                                     "--profile", profile.constData()};
+    if (options_.drawAhead) argv.push_back("--draw-ahead");
+    argv.push_back(nullptr);
     std::vector<QByteArray> environment;
     for (char** entry = environ; *entry; ++entry) {
         if (std::strncmp(*entry, "TMPDIR=", 7) != 0) environment.emplace_back(*entry);
@@ -234,8 +238,12 @@ void Engine::RenderPage(int page, int dotsPerInch) {
 void Engine::SavePage(const QString& path, int quality) {
     const std::string target = QFile::encodeName(path).toStdString();
     pendingTemporary_ = JpegTemporaryPath(target, pid_);
-    Request({"save", std::to_string(quality), target}, PageLimit(),
-            conv::kWhileSaving.arg(GetFileName(path)));
+    try {
+        Request({"save", std::to_string(quality), target}, PageLimit(), conv::kWhileSaving.arg(GetFileName(path)));
+    } catch (...) {
+        pendingTemporary_.clear();  // the engine removed its own file; a lost engine's was removed above
+        throw;
+    }
     pendingTemporary_.clear();
 }
 

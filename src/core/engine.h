@@ -48,6 +48,9 @@ struct EngineOptions {
     QStringList environment;     // extra NAME=value entries for the engine process
     EngineLimits limits;
     std::function<void()> whileWaiting;  // called again and again while an answer is awaited
+    // Draw the next page while the last one is encoded: for an engine that has a processor
+    // to spare, not for engines that already keep every processor busy.
+    bool drawAhead = false;
 };
 
 // The engine beside this program, LibreOffice where it was found at build time, state under

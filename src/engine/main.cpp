@@ -91,10 +91,12 @@ Outcome Dispatch(Writer& writer, const std::vector<std::string>& request) {
 int main(int argc, char** argv) {
     std::string libreOfficeProgram;
     std::string profileFolder;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool drawAhead = false;
+    for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--libreoffice") libreOfficeProgram = argv[i + 1];
-        if (option == "--profile") profileFolder = argv[i + 1];
+        if (option == "--libreoffice" && i + 1 < argc) libreOfficeProgram = argv[++i];
+        if (option == "--profile" && i + 1 < argc) profileFolder = argv[++i];
+        if (option == "--draw-ahead") drawAhead = true;
     }
 
     // The socket is ours alone: LibreOffice's own chatter on standard output goes to the log.
@@ -104,7 +106,7 @@ int main(int argc, char** argv) {
     dup2(STDERR_FILENO, STDOUT_FILENO);
 
     if (libreOfficeProgram.empty() || profileFolder.empty()) {
-        channel.Send({"fail", std::string(protocol::reason::kStart), "usage: quillivar-engine --libreoffice DIR --profile DIR"});
+        channel.Send({"fail", std::string(protocol::reason::kStart), "usage: quillivar-engine --libreoffice DIR --profile DIR [--draw-ahead]"});
         return 2;
     }
     std::string error;
@@ -113,7 +115,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     Writer writer;
-    const Outcome started = writer.Start(libreOfficeProgram, profileFolder);
+    const Outcome started = writer.Start(libreOfficeProgram, profileFolder, drawAhead);
     if (!started.ok) {
         channel.Answer(started);
         _exit(1);

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <new>
 #include <sys/stat.h>
@@ -32,6 +33,10 @@ constexpr const char* kRenderingOptions =
     "{\".uno:HideWhitespace\":{\"type\":\"boolean\",\"value\":\"false\"},"
     "\".uno:ShowBorderShadow\":{\"type\":\"boolean\",\"value\":\"false\"},"
     "\".uno:SpellOnline\":{\"type\":\"boolean\",\"value\":\"false\"}}";
+
+// Pages up to this size (a Letter page at 600 dpi) are drawn ahead while the one before is
+// encoded; larger ones one at a time, to keep memory down.
+constexpr std::size_t kMaxBytesAhead = 160u << 20;
 
 void Callback(int type, const char* payload, void* writer) {
     static_cast<Writer*>(writer)->OnCallback(type, payload);
@@ -153,7 +158,8 @@ Outcome Outcome::Fail(std::string_view reason, std::string detail) {
 Writer::Writer() = default;
 Writer::~Writer() = default;
 
-Outcome Writer::Start(const std::string& libreOfficeProgram, const std::string& profileFolder) {
+Outcome Writer::Start(const std::string& libreOfficeProgram, const std::string& profileFolder, bool drawAhead) {
+    drawAhead_ = drawAhead;
     office_.reset(lok::lok_cpp_init(libreOfficeProgram.c_str(), protocol::FileUrl(profileFolder).c_str()));
     if (!office_) return Outcome::Fail(reason::kStart, "LibreOfficeKit could not be loaded from " + libreOfficeProgram);
     office_->registerCallback(Callback, this);
@@ -247,7 +253,18 @@ Outcome Writer::PageCount() {
 }
 
 Outcome Writer::Render(int page, int dotsPerInch) {
-    drawn_.width = drawn_.height = 0;  // nothing drawn; the buffer is kept for the next page
+    drawn_.page = 0;
+    if (ahead_.page == page && ahead_.dotsPerInch == dotsPerInch && document_) {
+        std::swap(drawn_, ahead_);  // drawn while the page before was being saved
+        ahead_.page = 0;
+        return Outcome::Ok({std::to_string(drawn_.image.width), std::to_string(drawn_.image.height)});
+    }
+    return Draw(page, dotsPerInch, drawn_);
+}
+
+Outcome Writer::Draw(int page, int dotsPerInch, Drawing& into) {
+    into.page = 0;
+    into.image.width = into.image.height = 0;  // the buffer is kept for the next page
     if (!document_) return Outcome::Fail(reason::kNoDocument);
     if (!laidOut_) LayOut();
     if (page < 1 || page > static_cast<int>(pages_.size())) return Outcome::Fail(reason::kNoPage, std::to_string(page));
@@ -255,34 +272,53 @@ Outcome Writer::Render(int page, int dotsPerInch) {
     const Rectangle& area = pages_[static_cast<std::size_t>(page - 1)];
     const int width = static_cast<int>(std::lround(area.width * dotsPerInch / 1440.0));
     const int height = static_cast<int>(std::lround(area.height * dotsPerInch / 1440.0));
+    std::vector<std::uint8_t>& pixels = into.image.pixels;
     try {
-        drawn_.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
+        pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
     } catch (const std::bad_alloc&) {
-        drawn_.pixels = {};
+        pixels = {};
         return Outcome::Fail(reason::kRender, "not enough memory for the page image");
     }
     const auto started = std::chrono::steady_clock::now();
-    document_->paintTile(drawn_.pixels.data(), width, height, static_cast<int>(area.x), static_cast<int>(area.y),
+    document_->paintTile(pixels.data(), width, height, static_cast<int>(area.x), static_cast<int>(area.y),
                          static_cast<int>(area.width), static_cast<int>(area.height));
     // The tile is premultiplied BGRA on a transparent ground: put it on white paper. A colour
     // never exceeds its alpha, so adding the uncovered part to all three at once cannot carry.
-    auto* pixel = reinterpret_cast<std::uint32_t*>(drawn_.pixels.data());
-    for (std::size_t i = 0; i < drawn_.pixels.size() / 4; ++i) {
+    auto* pixel = reinterpret_cast<std::uint32_t*>(pixels.data());
+    for (std::size_t i = 0; i < pixels.size() / 4; ++i) {
         const std::uint32_t uncovered = 255 - (pixel[i] >> 24);
         pixel[i] += uncovered * 0x010101u;
     }
     drawingMs_ += MillisecondsSince(started);
-    drawn_.width = width;
-    drawn_.height = height;
+    into.page = page;
+    into.dotsPerInch = dotsPerInch;
+    into.image.width = width;
+    into.image.height = height;
     return Outcome::Ok({std::to_string(width), std::to_string(height)});
 }
 
 Outcome Writer::Save(int quality, const std::string& path) {
-    const auto started = std::chrono::steady_clock::now();
-    const JpegStatus status =
-        drawn_.IsValid() ? WriteJpegFile(drawn_, path, quality) : JpegStatus::NoPageImage;
-    savingMs_ += MillisecondsSince(started);
-    drawn_.width = drawn_.height = 0;  // each drawing is saved once
+    if (drawn_.page == 0) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(JpegStatus::NoPageImage)));
+    const auto encode = [this, &path, quality](double& milliseconds) {
+        const auto started = std::chrono::steady_clock::now();
+        const JpegStatus status = WriteJpegFile(drawn_.image, path, quality);
+        milliseconds = MillisecondsSince(started);
+        return status;
+    };
+    double encodingMs = 0;
+    JpegStatus status = JpegStatus::Ok;
+    const int next = drawn_.page + 1;
+    if (drawAhead_ && next <= static_cast<int>(pages_.size()) && drawn_.image.pixels.size() <= kMaxBytesAhead) {
+        // The encoder works on this page while LibreOffice draws the next one, which the next
+        // request will most likely ask for.
+        std::future<JpegStatus> written = std::async(std::launch::async, [&] { return encode(encodingMs); });
+        Draw(next, drawn_.dotsPerInch, ahead_);
+        status = written.get();
+    } else {
+        status = encode(encodingMs);
+    }
+    savingMs_ += encodingMs;
+    drawn_.page = 0;  // each drawing is saved once
     if (status != JpegStatus::Ok) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(status)));
     return Outcome::Ok();
 }
@@ -293,7 +329,8 @@ Outcome Writer::Close() {
     loadingMs_ += MillisecondsSince(started);
     laidOut_ = false;
     pages_.clear();
-    drawn_ = PageImage{};  // a large page's buffer goes with its document
+    drawn_ = Drawing{};  // a large page's buffers go with its document
+    ahead_ = Drawing{};
     return Outcome::Ok();
 }
 

@@ -33,7 +33,9 @@ public:
     ~Writer();
 
     // Loads LibreOffice from its program folder with the given profile.
-    Outcome Start(const std::string& libreOfficeProgram, const std::string& profileFolder);
+    // With `drawAhead`, the next page is drawn while the last one is encoded: worth it only
+    // when a processor is free for the encoder.
+    Outcome Start(const std::string& libreOfficeProgram, const std::string& profileFolder, bool drawAhead);
     std::string Version() const;
 
     Outcome Open(const std::string& path);
@@ -51,6 +53,14 @@ private:
     struct Rectangle {
         long x, y, width, height;
     };
+    // A page drawn at a resolution; page 0 is none.
+    struct Drawing {
+        int page = 0;
+        int dotsPerInch = 0;
+        PageImage image;
+    };
+
+    Outcome Draw(int page, int dotsPerInch, Drawing& into);
 
     std::unique_ptr<lok::Office> office_;
     std::unique_ptr<lok::Document> document_;
@@ -58,8 +68,10 @@ private:
     std::string languageTag_;
     bool passwordAsked_ = false;
     bool laidOut_ = false;
+    bool drawAhead_ = false;
     std::vector<Rectangle> pages_;
-    PageImage drawn_;
+    Drawing drawn_;  // the page asked for, until it is saved
+    Drawing ahead_;  // the page after it, drawn while that one was being encoded
     // Time spent inside LibreOffice and the encoder, for the statistics.
     double loadingMs_ = 0;
     double drawingMs_ = 0;
