@@ -59,8 +59,9 @@ measure() {  # measure NAME COMMAND...
     echo "$(tail -1 "$work/time") $pages $floor"
 }
 
-# quillivar-cli runs three times and the middle time counts: on this virtual machine one run
-# in three can be a quarter slower than the others. The soffice ways take minutes; they run once.
+# quillivar-cli and the one-call soffice run three times each and the middle time counts: on
+# this virtual machine one run in three can be a quarter slower than the others. soffice per
+# document takes minutes; it runs once.
 median_of_three() {  # median_of_three NAME COMMAND...
     local runs
     runs=$(for _ in 1 2 3; do measure "$@"; done | sort -g)
@@ -93,7 +94,7 @@ report() {  # report BATCH_NAME BATCH
     q1=$(median_of_three 1 bash -c "quillivar 1 '$batch'")
     qn=$(median_of_three "$jobs" bash -c "quillivar $jobs '$batch'")
     per=$(measure 0 bash -c "per_document '$batch'")
-    one=$(measure 0 bash -c "one_call '$batch'")
+    one=$(median_of_three 0 bash -c "one_call '$batch'")
     printf '%-34s %9s %7s %9s %10s %9s %9s\n' contender seconds pages pages/s "peak MiB" "vs best" floor
     local best
     best=$(printf '%s\n%s\n' "$per" "$one" | awk '{ print $1 }' | sort -g | head -1)
