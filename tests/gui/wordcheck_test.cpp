@@ -34,9 +34,15 @@ private slots:
         QCOMPARE(window.dialogs.messageTexts(), QStringList{"Done."});
         QFile::remove(output + "/Letter_1.jpg");
 
-        // The user's own LibreOffice, headless, in a process group of its own.
+        // The user's own LibreOffice, headless, in a process group of its own; it is killed,
+        // so its temporary files go to a folder of the test's.
         QTemporaryDir profile;
+        QTemporaryDir officeTemporary;
+        const QStringList pipesBefore = OfficePipes();
         QProcess office;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TMPDIR", officeTemporary.path());
+        office.setProcessEnvironment(environment);
         office.setChildProcessModifier([] { setsid(); });
         office.start("soffice", {"--headless", "--norestore", "-env:UserInstallation=file://" + profile.path()});
         QVERIFY(office.waitForStarted());
@@ -65,6 +71,14 @@ private slots:
         deadline.setRemainingTime(30000);
         while (IsWordRunning() && !deadline.hasExpired()) QTest::qWait(100);
         QVERIFY(!IsWordRunning());
+        for (const QString& pipe : OfficePipes()) {  // its socket stays in /tmp whatever TMPDIR says
+            if (!pipesBefore.contains(pipe)) QFile::remove("/tmp/" + pipe);
+        }
+    }
+
+private:
+    static QStringList OfficePipes() {
+        return QDir("/tmp").entryList({"OSL_PIPE_*"}, QDir::System | QDir::Files | QDir::Hidden);
     }
 };
 
