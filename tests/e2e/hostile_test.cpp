@@ -23,19 +23,13 @@ using namespace quillivar::test;
 
 namespace {
 
-EngineOptions QuietOptions() {
-    EngineOptions options = DefaultEngineOptions();
-    options.whileWaiting = nullptr;
-    return options;
-}
-
 void Mode(const QString& path, mode_t mode) { chmod(QFile::encodeName(path).constData(), mode); }
 
 // Converts documents one after another with one warm engine, as a run does, and keeps the
 // reports of each apart.
 class Batch {
 public:
-    explicit Batch(const QString& output, EngineOptions options = QuietOptions()) : engines_(EngineLauncher(std::move(options))) {
+    explicit Batch(const QString& output, EngineOptions options = QuietEngineOptions()) : engines_(EngineLauncher(std::move(options))) {
         host.text1 = output;
     }
 
@@ -117,7 +111,7 @@ TEST(Hostile, AFileTheUserMayNotReadIsReported) {
     Mode(readable, 0644);
     Mode(secret, 0);
     const QString reports = RunAsOrdinaryUser([&] {
-        EngineOptions options = QuietOptions();
+        EngineOptions options = QuietEngineOptions();
         options.stateFolder = state.path();
         Batch batch(output.path(), options);
         return Describe(batch.Convert(secret)) + "|" + Describe(batch.Convert(readable));
@@ -165,7 +159,7 @@ TEST(Hostile, AnOutputFolderThatCannotBeWrittenIsReported) {
     const QString path = CopyInto(TestDocument("one-page.odt"), folder.path(), "Memo.odt");
     Mode(path, 0644);
     const QString reports = RunAsOrdinaryUser([&] {
-        EngineOptions options = QuietOptions();
+        EngineOptions options = QuietEngineOptions();
         options.stateFolder = state.path();
         Batch batch(output.path(), options);
         return Describe(batch.Convert(path));
@@ -177,7 +171,7 @@ TEST(Hostile, AnOutputFolderThatCannotBeWrittenIsReported) {
 
 TEST(Hostile, EnginesAreRecycledByCountAndBySize) {
     QTemporaryDir folder, output;
-    EngineOptions options = QuietOptions();
+    EngineOptions options = QuietEngineOptions();
     options.limits.recycleAfterDocuments = 2;
     Batch byCount(output.path(), options);
     for (int i = 1; i <= 5; ++i) {

@@ -65,9 +65,7 @@ TEST(Outside, NothingRunsAndNothingIsFetched) {
     EXPECT_GT(RedShare(controlPage), 0.02);
 
     const int before = server.connections();
-    EngineOptions options = DefaultEngineOptions();
-    options.whileWaiting = nullptr;
-    EngineSession engines{EngineLauncher(options)};
+    EngineSession engines{EngineLauncher(QuietEngineOptions())};
     ScriptedHost host;
     host.text1 = output.path();
     for (const char* name : {"WebLink.odt", "WebLinked.docx", "FileLink.odt", "FileLinked.docx", "Macro.odt"}) {

@@ -20,12 +20,6 @@ using namespace quillivar::test;
 
 namespace {
 
-EngineOptions QuietOptions() {
-    EngineOptions options = DefaultEngineOptions();
-    options.whileWaiting = nullptr;
-    return options;
-}
-
 class PageExport : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -45,7 +39,7 @@ protected:
     QTemporaryDir output;
     RecordingReporter reporter;
     ScriptedHost host;
-    std::unique_ptr<EngineSession> engines = std::make_unique<EngineSession>(EngineLauncher(QuietOptions()));
+    std::unique_ptr<EngineSession> engines = std::make_unique<EngineSession>(EngineLauncher(QuietEngineOptions()));
 };
 
 class EveryFormat : public PageExport, public ::testing::WithParamInterface<const char*> {};
@@ -202,7 +196,7 @@ TEST_F(PageExport, BrokenAndMissingDocumentsSayWhatIsWrong) {
 }
 
 TEST_F(PageExport, AHungEngineIsStoppedAndTheNextDocumentGetsAFreshOne) {
-    EngineOptions options = QuietOptions();
+    EngineOptions options = QuietEngineOptions();
     options.environment << "QUILLIVAR_ENGINE_TEST_STALL=stalls-here";
     options.limits.request = std::chrono::seconds(3);
     engines = std::make_unique<EngineSession>(EngineLauncher(options));

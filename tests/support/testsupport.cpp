@@ -26,6 +26,12 @@ QString CorpusFolder() {
     return QDir::cleanPath(QStringLiteral(QUILLIVAR_SOURCE_DIR "/../shared/corpus"));
 }
 
+EngineOptions QuietEngineOptions() {
+    EngineOptions options = DefaultEngineOptions();
+    options.whileWaiting = nullptr;
+    return options;
+}
+
 QString CopyInto(const QString& source, const QString& folder, const QString& name) {
     const QString target = folder + QLatin1Char('/') + (name.isEmpty() ? QFileInfo(source).fileName() : name);
     QFile::remove(target);

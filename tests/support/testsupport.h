@@ -2,6 +2,7 @@
 // Helpers shared by the tests: recorded reports, a scripted export host, decoded page images
 // and checks on processes and files.
 
+#include "engine.h"
 #include "errortrap.h"
 #include "pageexport.h"
 
@@ -26,6 +27,9 @@ QString CorpusFolder();
 
 // Copies `source` into `folder`, under `name` when given; returns the copy's path.
 QString CopyInto(const QString& source, const QString& folder, const QString& name = QString());
+
+// The default engine options without a window: nothing to keep live while the engine works.
+EngineOptions QuietEngineOptions();
 
 struct Report {
     QString description;
