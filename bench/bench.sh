@@ -7,10 +7,10 @@
 # Batches: ../shared/corpus (all 64 documents, copied first) and a generated batch of 100
 # documents of 1 to 30 pages (bench/make-batch.sh; the second argument changes the count).
 # For each contender: wall time, pages written, pages per second, the largest process's peak
-# memory, and the ratio to the best alternative; for quillivar-cli also the floor, the time its engines spent inside LibreOffice
-# opening, laying out and drawing, per engine (the sum over engines divided by the jobs).
-# Encoding is left out of the floor: it is ours, and runs beside the drawing when a processor
-# is free.
+# memory, and the ratio to the best alternative; for quillivar-cli also the floor, the time
+# its engines spent inside LibreOffice opening, laying out and drawing, per engine (the sum
+# over engines divided by the jobs). Encoding is left out of the floor: it is ours, and runs
+# beside the drawing when a processor is free.
 #
 #   bench/bench.sh [JOBS] [GENERATED_DOCUMENTS]
 set -euo pipefail
