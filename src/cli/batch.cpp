@@ -86,15 +86,17 @@ void Console::Status(const QString& text) {
 }
 
 void Console::DocumentDone(const QStringList& reports) {
-    {
-        const std::lock_guard lock(mutex_);
-        ++done_;
-    }
-    Reports(reports);
+    const std::lock_guard lock(mutex_);
+    ++done_;
+    PrintReports(reports);
 }
 
 void Console::Reports(const QStringList& reports) {
     const std::lock_guard lock(mutex_);
+    PrintReports(reports);
+}
+
+void Console::PrintReports(const QStringList& reports) {
     if (reports.isEmpty()) return;
     if (drawn_) std::fputs("\r\033[K", stderr);
     drawn_ = false;

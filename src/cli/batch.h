@@ -42,6 +42,8 @@ public:
     void Clear();
 
 private:
+    void PrintReports(const QStringList& reports);  // with the mutex held
+
     std::mutex mutex_;
     const int documents_;
     int done_ = 0;

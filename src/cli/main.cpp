@@ -18,7 +18,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 
 namespace {
 
@@ -69,7 +68,7 @@ struct Options {
     bool beside = false;
     int quality = 75;
     int dotsPerInch = 96;
-    int jobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    int jobs = QThread::idealThreadCount();
     int timeLimitSeconds = 60;
     int recycleAfter = 200;
     int memoryLimitMib = 2048;

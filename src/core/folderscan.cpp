@@ -61,11 +61,13 @@ Entries ReadFolder(const QString& folder) {
     return entries;
 }
 
-bool Matches(const QString& name, const QString& pattern) {
-    if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*")) return true;
-    const QRegularExpression expression(QRegularExpression::wildcardToRegularExpression(pattern),
-                                        QRegularExpression::CaseInsensitiveOption);
-    return expression.match(name).hasMatch();
+// A wildcard pattern, matched without regard to letter case; "*.*" and "*" take every name.
+QRegularExpression PatternExpression(const QString& pattern) {
+    if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*")) {
+        return QRegularExpression(QStringLiteral(".*"), QRegularExpression::DotMatchesEverythingOption);
+    }
+    return QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
+                              QRegularExpression::CaseInsensitiveOption);
 }
 
 }  // namespace
@@ -111,9 +113,10 @@ void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& re
 
 QStringList ListFolderFiles(QString folder, const QString& pattern) {
     if (!folder.endsWith(kNativeSeparator)) folder += kNativeSeparator;
+    const QRegularExpression expression = PatternExpression(pattern);
     QStringList names;
     for (const QString& name : ReadFolder(folder).files) {
-        if (Matches(name, pattern) && IsExistingFile(folder + name)) names << name;
+        if (expression.match(name).hasMatch() && IsExistingFile(folder + name)) names << name;
     }
     return names;
 }
@@ -149,9 +152,8 @@ QStringList DocumentsInFolderTree(const QString& folder, const QStringList& patt
         for (const QString& pattern : patterns) names << ListFolderFiles(entry, pattern);
         names.removeDuplicates();
         std::sort(names.begin(), names.end(), ByName);
-        for (const QString& name : names) {
-            const QString path = entry + kNativeSeparator + name;
-            if (IsListableName(name) && IsExistingFile(path)) documents << CollapseBackslashes(path);
+        for (const QString& name : names) {  // each already found to be a file that opens
+            if (IsListableName(name)) documents << CollapseBackslashes(entry + kNativeSeparator + name);
         }
     }
     return documents;

@@ -12,7 +12,7 @@ namespace quillivar {
 
 SettingsStore::SettingsStore()
     : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QStringLiteral("Tarvelin"), QStringLiteral("Quillivar"))) {
+                                            kSettingsOrganisation, kSettingsApplication)) {
     SetAsideIfCorrupt();
 }
 

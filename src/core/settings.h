@@ -10,6 +10,10 @@ class QSettings;
 
 namespace quillivar {
 
+// Where the user's store lives: ~/.config/<organisation>/<application>.ini
+inline const QString kSettingsOrganisation = QStringLiteral("Tarvelin");
+inline const QString kSettingsApplication = QStringLiteral("Quillivar");
+
 namespace keys {
 inline const QString kSlider1 = QStringLiteral("Slider1");
 inline const QString kText1 = QStringLiteral("Text1");

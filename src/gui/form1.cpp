@@ -475,11 +475,10 @@ void Form1::PushButton3_Click() {
 }
 
 bool Form1::IsInFileList(const QString& text) const {
-    bool found = false;
     for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
-        if (ListView1->topLevelItem(row)->text(0) == text) found = true;
+        if (ListView1->topLevelItem(row)->text(0) == text) return true;
     }
-    return found;
+    return false;
 }
 
 // Drops: files and folders from a file manager, given as local file URLs; nothing else.

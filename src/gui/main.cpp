@@ -17,8 +17,8 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tarvelin"));
-    QApplication::setApplicationName(QStringLiteral("Quillivar"));
+    QApplication::setOrganizationName(quillivar::kSettingsOrganisation);
+    QApplication::setApplicationName(quillivar::kSettingsApplication);
 
     quillivar::QtDialogs dialogs;
     quillivar::SettingsStore settings;
