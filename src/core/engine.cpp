@@ -94,10 +94,8 @@ void RemoveFolderContents(const QString& folder) {
 
 EngineOptions DefaultEngineOptions() {
     EngineOptions options;
-    const QString programOverride = qEnvironmentVariable("QUILLIVAR_ENGINE");
-    options.program = programOverride.isEmpty()
-                          ? FolderOfThisProgram() + QStringLiteral("/quillivar-engine")
-                          : programOverride;
+    options.program = FolderOfThisProgram() + QStringLiteral("/../") + QString::fromUtf8(config::kHelperFolder) +
+                      QStringLiteral("/quillivar-engine");
     const QString libreOfficeOverride = qEnvironmentVariable("QUILLIVAR_LIBREOFFICE_PROGRAM");
     options.libreOfficeProgram = libreOfficeOverride.isEmpty()
                                      ? QString::fromUtf8(config::kLibreOfficeProgram)

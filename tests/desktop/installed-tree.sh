@@ -1,5 +1,6 @@
 #!/bin/sh
-# `cmake --install` gives a working tree: programs in bin/, the data folder in share/quillivar,
+# `cmake --install` gives a working tree: the two programs in bin/, the engine in lib/quillivar,
+# the data folder in share/quillivar,
 # a desktop entry and icons where desktops look. The installed programs find their engine and
 # their data there.
 #   installed-tree.sh BUILD_FOLDER      (run it under xvfb-run)
@@ -11,12 +12,13 @@ fail() { echo "installed-tree: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cd "$work/prefix"
-for file in bin/quillivar bin/quillivar-cli bin/quillivar-engine \
+for file in bin/quillivar bin/quillivar-cli lib/quillivar/quillivar-engine \
             share/quillivar/HAND-M.CUR share/quillivar/drag.ico share/quillivar/x/o.cjs \
             share/quillivar/icons/quillivar-256.png "share/quillivar/Samples/Welcome Letter.docx" \
             share/applications/quillivar.desktop share/icons/hicolor/48x48/apps/quillivar.png; do
     [ -e "$file" ] || fail "$file is missing"
 done
+[ "$(ls bin)" = "$(printf 'quillivar\nquillivar-cli')" ] || fail "bin/ holds more than the two programs: $(ls bin)"
 
 mkdir -p "$work/out"
 bin/quillivar-cli --out "$work/out" share/quillivar/Samples/* 2>/dev/null || fail "the installed command line failed"
