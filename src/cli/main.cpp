@@ -1,21 +1,21 @@
 // quillivar-cli: the page export for scripts and big batches.
 
-#include "batch.h"
+#include "batchrun.h"
+#include "canceltoken.h"
 #include "config.h"
+#include "console.h"
 #include "engine.h"
 #include "engineregistry.h"
-#include "errortrap.h"
 #include "folderscan.h"
 #include "paths.h"
-#include "texts.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
 #include <QThread>
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 
@@ -23,52 +23,30 @@ namespace {
 
 using namespace quillivar;
 
-constexpr const char* kUsage =
-    "Usage: quillivar-cli [--quality N] [--out DIR | --beside] [--dpi N] [--ext EXT]\n"
-    "                     [--jobs N] [--time-limit S] FILE|FOLDER...\n"
-    "\n"
+const QString kDescription = QStringLiteral(
     "Turns each word-processor document (.doc, .docx, .odt, .rtf and whatever else\n"
     "LibreOffice opens) into one JPEG image per page: Report.docx becomes Report_1.jpg,\n"
     "Report_2.jpg, ... The documents themselves are never changed. A folder stands for\n"
-    "the documents in it and in all its subfolders.\n"
-    "\n"
-    "Options:\n"
-    "  --out DIR         write the images into DIR (default: the current folder)\n"
-    "  --beside          write each document's images into the document's own folder\n"
-    "  --quality N       JPEG quality from 1 to 100 (default 75)\n"
-    "  --jobs N          engines converting side by side (default: one per processor)\n"
-    "  --dpi N           resolution in dots per inch, 72 to 600 (default 96: an A4 page\n"
-    "                    becomes 794 x 1123 pixels)\n"
-    "  --ext EXT         in folders, take the files ending in .EXT (* for all files;\n"
-    "                    default: .doc, .docx, .odt and .rtf); names starting with ~\n"
-    "                    and hidden files are left out\n"
-    "  --time-limit S    seconds LibreOffice may take for one step of a document before\n"
-    "                    it counts as hung and is stopped (default 60; opening and laying\n"
-    "                    out get 30 more per MiB of the document)\n"
-    "  --recycle-after N a fresh engine after N documents (default 200)\n"
-    "  --memory-limit M  a fresh engine once a document leaves it above M MiB (default 2048)\n"
-    "  --stats           at the end, tell how long LibreOffice took and how large it grew\n"
-    "  -h, --help        show this help and exit\n"
-    "  --version         show the version and exit\n"
+    "the documents in it and in all its subfolders.");
+
+const QString kAfterOptions = QStringLiteral(
     "\n"
     "Progress and error reports go to standard error. Exit status: 0 when every page\n"
-    "was written, 1 when anything was reported, 2 for a usage error.\n";
+    "was written, 1 when anything was reported, 2 for a usage error.\n");
 
-std::atomic<int> interruptedBy{0};
+CancelToken interrupted;
+volatile std::sig_atomic_t interruptingSignal = 0;
 
 void OnInterrupt(int signal) {
-    interruptedBy = signal;
+    interruptingSignal = signal;
+    interrupted.Cancel();
     KillEngineProcessesNow();  // the waiting request then ends at once
 }
 
 struct Options {
     QStringList documents;  // files and folders as given
     QStringList patterns{QStringLiteral("*.doc"), QStringLiteral("*.docx"), QStringLiteral("*.odt"), QStringLiteral("*.rtf")};
-    QString outputFolder;
-    bool beside = false;
-    int quality = 75;
-    int dotsPerInch = 96;
-    int jobs = QThread::idealThreadCount();
+    RunChoices run;
     int timeLimitSeconds = 60;
     int recycleAfter = 200;
     int memoryLimitMib = 2048;
@@ -80,69 +58,92 @@ struct Options {
     std::exit(2);
 }
 
-int NumberArgument(const QStringList& arguments, qsizetype& i, int lowest, int highest) {
-    const QString option = arguments[i];
-    if (i + 1 >= arguments.size()) UsageError(QStringLiteral("%1 needs a number").arg(option));
+int NumberOption(const QCommandLineParser& parser, const QCommandLineOption& option, int fallback, int lowest,
+                 int highest) {
+    if (!parser.isSet(option)) return fallback;
+    const QString text = parser.value(option);
     bool ok = false;
-    const int value = arguments[++i].toInt(&ok);
+    const int value = text.toInt(&ok);
     if (!ok || value < lowest || value > highest) {
-        UsageError(QStringLiteral("%1 must be a whole number from %2 to %3, not '%4'")
-                       .arg(option).arg(lowest).arg(highest).arg(arguments[i]));
+        UsageError(QStringLiteral("--%1 must be a whole number from %2 to %3, not '%4'")
+                       .arg(option.names().constLast()).arg(lowest).arg(highest).arg(text));
     }
     return value;
 }
 
 Options ParseArguments(const QStringList& arguments) {
-    Options options;
-    bool outGiven = false;
-    bool onlyFiles = false;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (onlyFiles || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
-            options.documents << argument;
-        } else if (argument == QLatin1String("--")) {
-            onlyFiles = true;
-        } else if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (argument == QLatin1String("--version")) {
-            std::printf("quillivar-cli %s\n", config::kVersion);
-            std::exit(0);
-        } else if (argument == QLatin1String("--quality")) {
-            options.quality = NumberArgument(arguments, i, 1, 100);
-        } else if (argument == QLatin1String("--jobs")) {
-            options.jobs = NumberArgument(arguments, i, 1, 64);
-        } else if (argument == QLatin1String("--dpi")) {
-            options.dotsPerInch = NumberArgument(arguments, i, 72, 600);
-        } else if (argument == QLatin1String("--time-limit")) {
-            options.timeLimitSeconds = NumberArgument(arguments, i, 1, 86400);
-        } else if (argument == QLatin1String("--recycle-after")) {
-            options.recycleAfter = NumberArgument(arguments, i, 1, 1000000);
-        } else if (argument == QLatin1String("--memory-limit")) {
-            options.memoryLimitMib = NumberArgument(arguments, i, 64, 1048576);
-        } else if (argument == QLatin1String("--stats")) {
-            options.stats = true;
-        } else if (argument == QLatin1String("--out")) {
-            if (i + 1 >= arguments.size()) UsageError(QStringLiteral("--out needs a folder"));
-            options.outputFolder = arguments[++i];
-            outGiven = true;
-        } else if (argument == QLatin1String("--ext")) {
-            if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) UsageError(QStringLiteral("--ext needs an extension"));
-            options.patterns = {QStringLiteral("*.") + arguments[++i]};
-        } else if (argument == QLatin1String("--beside")) {
-            options.beside = true;
-        } else {
-            UsageError(QStringLiteral("unknown option '%1'").arg(argument));
-        }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
+    const QCommandLineOption out(QStringLiteral("out"),
+                                 QStringLiteral("Write the images into DIR (default: the current folder)."), QStringLiteral("DIR"));
+    const QCommandLineOption beside(QStringLiteral("beside"), QStringLiteral("Write each document's images into the document's own folder."));
+    const QCommandLineOption quality(QStringLiteral("quality"), QStringLiteral("JPEG quality from 1 to 100 (default 75)."), QStringLiteral("N"));
+    const QCommandLineOption dpi(QStringLiteral("dpi"),
+                                 QStringLiteral("Resolution in dots per inch, 72 to 600 (default 96: an A4 page becomes 794 x 1123 pixels)."),
+                                 QStringLiteral("N"));
+    const QCommandLineOption jobs(QStringLiteral("jobs"), QStringLiteral("Engines converting side by side (default: one per processor)."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption ext(QStringLiteral("ext"),
+                                 QStringLiteral("In folders, take the files ending in .EXT (* for all files; default: .doc, .docx, "
+                                                ".odt and .rtf); names starting with ~ and hidden files are left out."),
+                                 QStringLiteral("EXT"));
+    const QCommandLineOption timeLimit(QStringLiteral("time-limit"),
+                                       QStringLiteral("Seconds LibreOffice may take for one step of a document before it counts as "
+                                                      "hung and is stopped (default 60; opening and laying out get 30 more per MiB "
+                                                      "of the document)."),
+                                       QStringLiteral("S"));
+    const QCommandLineOption recycleAfter(QStringLiteral("recycle-after"), QStringLiteral("A fresh engine after N documents (default 200)."),
+                                          QStringLiteral("N"));
+    const QCommandLineOption memoryLimit(QStringLiteral("memory-limit"),
+                                         QStringLiteral("A fresh engine once a document leaves it above M MiB (default 2048)."),
+                                         QStringLiteral("M"));
+    const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("At the end, tell how long LibreOffice took and how large it grew."));
+    parser.addOptions({out, beside, quality, jobs, dpi, ext, timeLimit, recycleAfter, memoryLimit, stats, help, version});
+    parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Documents, and folders of documents."),
+                                 QStringLiteral("FILE|FOLDER..."));
+
+    if (!parser.parse(arguments)) UsageError(parser.errorText());
+    if (parser.isSet(help)) {
+        // Named as the user types it, whatever path started it.
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf(QLatin1Char('\n')) + 1,
+                     QStringLiteral("Usage: quillivar-cli [options] FILE|FOLDER...\n\n"));
+        std::fputs(qPrintable(text + kAfterOptions), stdout);
+        std::exit(0);
     }
-    if (outGiven && options.beside) UsageError(QStringLiteral("--out and --beside cannot be used together"));
+    if (parser.isSet(version)) {
+        std::printf("quillivar-cli %s\n", config::kVersion);
+        std::exit(0);
+    }
+
+    Options options;
+    options.documents = parser.positionalArguments();
+    ExportChoices& pages = options.run.pages;
+    pages.quality = NumberOption(parser, quality, 75, 1, 100);
+    pages.dotsPerInch = NumberOption(parser, dpi, 96, 72, 600);
+    options.run.jobs = NumberOption(parser, jobs, QThread::idealThreadCount(), 1, 64);
+    options.timeLimitSeconds = NumberOption(parser, timeLimit, 60, 1, 86400);
+    options.recycleAfter = NumberOption(parser, recycleAfter, 200, 1, 1000000);
+    options.memoryLimitMib = NumberOption(parser, memoryLimit, 2048, 64, 1048576);
+    options.stats = parser.isSet(stats);
+    if (parser.isSet(ext)) {
+        if (parser.value(ext).isEmpty()) UsageError(QStringLiteral("--ext needs an extension"));
+        options.patterns = {QStringLiteral("*.") + parser.value(ext)};
+    }
+    if (parser.isSet(out) && parser.isSet(beside)) UsageError(QStringLiteral("--out and --beside cannot be used together"));
     if (options.documents.isEmpty()) UsageError(QStringLiteral("no documents given"));
-    if (!options.beside) {
-        if (!outGiven) options.outputFolder = QDir::currentPath();
-        if (!IsFolder(options.outputFolder)) {
-            UsageError(QStringLiteral("Folder does not exist. Please select another folder. (%1)").arg(options.outputFolder));
+    if (parser.isSet(beside)) {
+        pages.place = OutputPlace::DocumentFolder;
+    } else {
+        pages.place = OutputPlace::ChosenFolder;
+        pages.outputFolder = parser.isSet(out) ? parser.value(out) : QDir::currentPath();
+        if (!IsFolder(pages.outputFolder)) {
+            UsageError(QStringLiteral("Folder does not exist. Please select another folder. (%1)").arg(pages.outputFolder));
         }
-        options.outputFolder = QFileInfo(options.outputFolder).absoluteFilePath();
+        pages.outputFolder = QFileInfo(pages.outputFolder).absoluteFilePath();
     }
     return options;
 }
@@ -157,38 +158,32 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnInterrupt);
 
     EngineOptions engineOptions = DefaultEngineOptions();
-    engineOptions.whileWaiting = nullptr;  // no window to keep live
     engineOptions.limits.request = std::chrono::seconds(options.timeLimitSeconds);
     engineOptions.limits.perMebibyte = std::chrono::seconds(options.timeLimitSeconds) / 2;
     engineOptions.limits.recycleAfterDocuments = options.recycleAfter;
     engineOptions.limits.recycleAboveKib = static_cast<long>(options.memoryLimitMib) * 1024;
-    engineOptions.drawAhead = options.jobs < QThread::idealThreadCount();
+    engineOptions.drawAhead = options.run.jobs < QThread::idealThreadCount();
 
     // Folders stand for the documents of their trees.
-    cli::DocumentReporter scanReporter;
+    cli::KeptReports scanReports;
     QStringList documents;
     for (const QString& argument : options.documents) {
         const QString path = QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
         if (IsFolder(path)) {
-            documents << DocumentsInFolderTree(path, options.patterns, scanReporter);
+            documents << DocumentsInFolderTree(path, options.patterns, scanReports, interrupted);
         } else {
             documents << path;
         }
     }
 
-    cli::BatchChoices choices;
-    choices.outputFolder = options.outputFolder;
-    choices.beside = options.beside;
-    choices.quality = options.quality;
-    choices.dotsPerInch = options.dotsPerInch;
-    choices.jobs = options.jobs;
-    cli::Console progress(static_cast<int>(documents.size()));
-    progress.Reports(scanReporter.texts);
-    const cli::BatchResult result = cli::RunBatch(documents, choices, engineOptions, progress, interruptedBy);
+    cli::Console console(static_cast<int>(documents.size()), interrupted);
+    console.PrintReports(scanReports.texts);
+    const RunResult result = RunBatch(documents, options.run, EngineLauncher(engineOptions), console, interrupted);
+    console.ClearStatus();
 
-    if (interruptedBy) {
-        std::fprintf(stderr, "quillivar-cli: stopped by signal %d\n", interruptedBy.load());
-        return 128 + interruptedBy;
+    if (interrupted.IsCancelled()) {
+        std::fprintf(stderr, "quillivar-cli: stopped by signal %d\n", static_cast<int>(interruptingSignal));
+        return 128 + interruptingSignal;
     }
     if (options.stats) {
         const EngineStats& stats = result.engines;
@@ -198,9 +193,13 @@ int main(int argc, char** argv) {
                      stats.engines, stats.loadingMs / 1000, stats.drawingMs / 1000, stats.savingMs / 1000,
                      stats.peakResidentKib / 1024);
     }
-    const int reports = result.reports + static_cast<int>(scanReporter.texts.size());
-    std::fprintf(stderr, "%d of %lld document(s) done, %d page image(s) written to %s; %d error report(s).\n",
-                 result.documents, static_cast<long long>(documents.size()), result.pages,
-                 qPrintable(options.beside ? QStringLiteral("each document's folder") : options.outputFolder), reports);
+    const int reports = result.reports + static_cast<int>(scanReports.texts.size());
+    const ExportChoices& pages = options.run.pages;
+    std::fprintf(stderr, "%d of %lld document(s) done, %lld page image(s) written to %s; %d error report(s).\n",
+                 result.documentsDone, static_cast<long long>(documents.size()),
+                 static_cast<long long>(result.pageFiles.size()),
+                 qPrintable(pages.place == OutputPlace::DocumentFolder ? QStringLiteral("each document's folder")
+                                                                       : pages.outputFolder),
+                 reports);
     return reports == 0 ? 0 : 1;
 }

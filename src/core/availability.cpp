@@ -12,7 +12,8 @@ namespace quillivar {
 
 bool CanStartEngine(const EngineLauncher& launcher) {
     try {
-        launcher.Launch();  // and ended at once, as the returned engine goes
+        const CancelToken never;
+        launcher.Launch(never);  // and ended at once, as the returned engine goes
         return true;
     } catch (...) {
         return false;

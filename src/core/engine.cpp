@@ -4,7 +4,6 @@
 #include "engineprotocol.h"
 #include "engineregistry.h"
 #include "errortrap.h"
-#include "eventpump.h"
 #include "jpegwriter.h"
 #include "paths.h"
 #include "texts.h"
@@ -16,6 +15,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <climits>
+#include <optional>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -39,7 +40,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kSlots = 64;  // engines that may run at once for one user
-constexpr auto kWaitSlice = 20ms;  // how often the window gets a turn while we wait
+constexpr auto kCancelCheck = 50ms;  // how often a wait looks whether the work was cancelled
 
 QString FolderOfThisProgram() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
@@ -102,14 +103,14 @@ EngineOptions DefaultEngineOptions() {
                                      : libreOfficeOverride;
     options.stateFolder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                           QStringLiteral("/quillivar");
-    options.whileWaiting = YieldToWindowSystem;
     options.drawAhead = QThread::idealThreadCount() > 1;  // one engine, and a processor to spare
     return options;
 }
 
 // ---------------------------------------------------------------------------------------------
 
-std::unique_ptr<Engine> Engine::Start(const EngineOptions& options) {
+std::unique_ptr<Engine> Engine::Start(const EngineOptions& options, const CancelToken& cancel) {
+    if (cancel.IsCancelled()) throw Failure(conv::kCancelled);
     if (access(QFile::encodeName(options.program).constData(), X_OK) != 0) {
         throw Failure(conv::kEngineMissing.arg(options.program, Errno()));
     }
@@ -123,7 +124,7 @@ std::unique_ptr<Engine> Engine::Start(const EngineOptions& options) {
         const int fd = open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd < 0) throw Failure(conv::kEngineStartFailed.arg(lockPath + QStringLiteral(": ") + Errno()));
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            std::unique_ptr<Engine> engine(new Engine(options, slot, fd));
+            std::unique_ptr<Engine> engine(new Engine(options, cancel, slot, fd));
             engine->Launch();
             return engine;
         }
@@ -132,8 +133,8 @@ std::unique_ptr<Engine> Engine::Start(const EngineOptions& options) {
     throw Failure(conv::kEngineStartFailed.arg(QStringLiteral("too many engines are running")));
 }
 
-Engine::Engine(const EngineOptions& options, int slot, int lockFd)
-    : options_(options), slot_(slot), lockFd_(lockFd) {}
+Engine::Engine(const EngineOptions& options, const CancelToken& cancel, int slot, int lockFd)
+    : options_(options), cancel_(cancel), slot_(slot), lockFd_(lockFd) {}
 
 Engine::~Engine() {
     Stop();
@@ -198,11 +199,10 @@ void Engine::Launch() {
     socket_ = sockets[0];
     running_ = true;
 
-    std::string line;
-    const LineResult result = ReadLine(Clock::now() + options_.limits.request, line);
-    if (result != LineResult::Line) Lose(result, options_.limits.request, conv::kWhileStarting);
-    const std::vector<std::string> fields = protocol::SplitFields(line);
-    if (fields.at(0) == "ready") {
+    answers_ = std::make_unique<protocol::LineReader>(socket_, protocol::kMaxLineBytes);
+
+    const std::vector<std::string> fields = Answer(0, options_.limits.request, conv::kWhileStarting);
+    if (fields.size() == 2 && fields[0] == "ready") {
         ready_ = true;
         return;
     }
@@ -210,7 +210,7 @@ void Engine::Launch() {
     if (fields.size() >= 3 && fields[0] == "fail") {
         throw DescribeFailure(fields[1], QString::fromStdString(fields[2]), QString());
     }
-    throw Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(line)));
+    throw Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(protocol::JoinFields(fields))));
 }
 
 void Engine::Open(const QString& documentPath) {
@@ -223,8 +223,9 @@ void Engine::LayOut() { Request({"layout"}, DocumentLimit(), conv::kWhileLayingO
 
 int Engine::PageCount() {
     const auto fields = Request({"pages"}, options_.limits.request, conv::kWhileCounting);
-    if (fields.size() < 2) throw Failure(conv::kEngineMisunderstood.arg(QStringLiteral("pages")));
-    return std::stoi(fields[1]);
+    const auto count = fields.size() == 1 ? protocol::ParseNumber(fields[0], 0, 1'000'000) : std::nullopt;
+    if (!count) Lose(Loss::Broken, options_.limits.request, conv::kWhileCounting, QString::fromStdString(protocol::JoinFields(fields)));
+    return static_cast<int>(*count);
 }
 
 void Engine::RenderPage(int page, int dotsPerInch) {
@@ -252,13 +253,17 @@ void Engine::Close() {
 
 EngineStats Engine::Stats() {
     const auto fields = Request({"stats"}, options_.limits.request, conv::kWhileReporting);
-    if (fields.size() < 5) throw Failure(conv::kEngineMisunderstood.arg(QStringLiteral("stats")));
+    std::optional<long long> values[4];
+    for (std::size_t i = 0; i < 4 && i < fields.size(); ++i) values[i] = protocol::ParseNumber(fields[i], 0, LLONG_MAX);
+    if (fields.size() != 4 || !values[0] || !values[1] || !values[2] || !values[3]) {
+        Lose(Loss::Broken, options_.limits.request, conv::kWhileReporting, QString::fromStdString(protocol::JoinFields(fields)));
+    }
     EngineStats stats;
     stats.engines = 1;
-    stats.loadingMs = std::stod(fields[1]);
-    stats.drawingMs = std::stod(fields[2]);
-    stats.savingMs = std::stod(fields[3]);
-    stats.peakResidentKib = std::stol(fields[4]);
+    stats.loadingMs = static_cast<double>(*values[0]);
+    stats.drawingMs = static_cast<double>(*values[1]);
+    stats.savingMs = static_cast<double>(*values[2]);
+    stats.peakResidentKib = static_cast<long>(*values[3]);
     return stats;
 }
 
@@ -290,66 +295,67 @@ void Engine::Stop() {
 std::vector<std::string> Engine::Request(const std::vector<std::string>& fields,
                                          std::chrono::milliseconds limit, const QString& doing) {
     if (!running_) throw Failure(conv::kEngineNotRunning);
-    const std::string message = protocol::JoinFields(fields) + '\n';
+    const long long id = ++lastRequest_;
+    std::vector<std::string> numbered{std::to_string(id)};
+    numbered.insert(numbered.end(), fields.begin(), fields.end());
+    const std::string message = protocol::JoinFields(numbered) + '\n';
     std::size_t sent = 0;
     while (sent < message.size()) {
         const ssize_t n = send(socket_, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) Lose(LineResult::Closed, limit, doing);
+        if (n <= 0) Lose(Loss::Crashed, limit, doing);
         sent += static_cast<std::size_t>(n);
     }
-    std::string line;
-    const LineResult result = ReadLine(Clock::now() + limit, line);
-    if (result != LineResult::Line) Lose(result, limit, doing);
-
-    std::vector<std::string> reply = protocol::SplitFields(line);
-    if (reply.at(0) == "ok") return reply;
-    if (reply.at(0) == "fail" && reply.size() >= 2) {
-        const QString detail = reply.size() >= 3 ? QString::fromStdString(reply[2]) : QString();
+    std::vector<std::string> reply = Answer(id, limit, doing);
+    if (!reply.empty() && reply[0] == "ok") return {reply.begin() + 1, reply.end()};
+    if (reply.size() == 3 && reply[0] == "fail") {
+        const QString detail = QString::fromStdString(reply[2]);
         if (reply[1] == protocol::reason::kJpeg) {
-            throw JpegError(static_cast<JpegStatus>(detail.toInt()));
+            const auto status = protocol::ParseNumber(reply[2], 1, 99);
+            if (!status) Lose(Loss::Broken, limit, doing, QString::fromStdString(protocol::JoinFields(reply)));
+            throw JpegError(static_cast<JpegStatus>(*status));
         }
         QString subject = detail;
         if (fields[0] == "open") subject = QFile::decodeName(QByteArray::fromStdString(fields[1]));
         if (fields[0] == "render") subject = QString::fromStdString(fields[1]);
         throw DescribeFailure(reply[1], detail, subject);
     }
-    throw Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(line)));
+    Lose(Loss::Broken, limit, doing, QString::fromStdString(protocol::JoinFields(reply)));
 }
 
-Engine::LineResult Engine::ReadLine(Clock::time_point deadline, std::string& line) {
+std::vector<std::string> Engine::Answer(long long id, std::chrono::milliseconds limit, const QString& doing) {
+    using Result = protocol::LineReader::Result;
+    const auto deadline = Clock::now() + limit;
+    std::string line;
     while (true) {
-        const std::size_t end = received_.find('\n');
-        if (end != std::string::npos) {
-            line = received_.substr(0, end);
-            received_.erase(0, end + 1);
-            return LineResult::Line;
+        if (cancel_.IsCancelled()) Lose(Loss::Cancelled, limit, doing);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left <= 0ms) Lose(Loss::TimedOut, limit, doing);
+        const Result result = answers_->Read(line, static_cast<int>(std::min(left, std::chrono::milliseconds(kCancelCheck)).count()));
+        if (result == Result::TimedOut) continue;
+        if (result == Result::Closed) Lose(Loss::Crashed, limit, doing);
+        if (result == Result::TooLong) Lose(Loss::Broken, limit, doing, conv::kLineTooLong);
+        std::vector<std::string> fields = protocol::SplitFields(line);
+        if (fields.size() < 2 || protocol::ParseNumber(fields[0], id, id) != id) {
+            Lose(Loss::Broken, limit, doing, QString::fromStdString(line.substr(0, protocol::kMaxDetailBytes)));
         }
-        const auto now = Clock::now();
-        if (now >= deadline) return LineResult::TimedOut;
-        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-        if (options_.whileWaiting) wait = std::min<std::chrono::milliseconds>(wait, kWaitSlice);
-        pollfd readable{socket_, POLLIN, 0};
-        const int ready = poll(&readable, 1, static_cast<int>(wait.count()) + 1);
-        if (ready < 0 && errno != EINTR) return LineResult::Closed;
-        if (ready > 0) {
-            char buffer[4096];
-            const ssize_t n = recv(socket_, buffer, sizeof buffer, 0);
-            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return LineResult::Closed;
-            if (n > 0) received_.append(buffer, static_cast<std::size_t>(n));
-        }
-        if (options_.whileWaiting && received_.find('\n') == std::string::npos) options_.whileWaiting();
+        fields.erase(fields.begin());
+        return fields;
     }
 }
 
-void Engine::Lose(LineResult how, std::chrono::milliseconds limit, const QString& doing) {
+void Engine::Lose(Loss how, std::chrono::milliseconds limit, const QString& doing, const QString& detail) {
     lostDocument_ = ready_;
     kill(-pid_, SIGKILL);
     QString ending;
     Reap(&ending);
     CleanUp();
-    if (how == LineResult::TimedOut) {
-        throw Failure(conv::kEngineTimedOut.arg(std::chrono::duration_cast<std::chrono::seconds>(limit).count()).arg(doing));
+    switch (how) {
+        case Loss::TimedOut:
+            throw Failure(conv::kEngineTimedOut.arg(std::chrono::duration_cast<std::chrono::seconds>(limit).count()).arg(doing));
+        case Loss::Broken: throw Failure(conv::kEngineBroken.arg(doing, detail));
+        case Loss::Cancelled: throw Failure(conv::kCancelled);
+        case Loss::Crashed: break;
     }
     throw Failure(conv::kEngineCrashed.arg(ending, doing));
 }
@@ -371,7 +377,7 @@ void Engine::Reap(QString* how) {
 void Engine::CleanUp() {
     if (socket_ >= 0) close(socket_);
     socket_ = -1;
-    received_.clear();
+    answers_.reset();
     if (!pendingTemporary_.empty()) unlink(pendingTemporary_.c_str());
     pendingTemporary_.clear();
     if (slot_ >= 0) {
@@ -394,13 +400,14 @@ std::chrono::milliseconds Engine::PageLimit() const {
 
 EngineLauncher::EngineLauncher(EngineOptions options) : options_(std::move(options)) {}
 
-EngineSession::EngineSession(EngineLauncher launcher) : launcher_(std::move(launcher)) {}
+EngineSession::EngineSession(EngineLauncher launcher, const CancelToken& cancel)
+    : launcher_(std::move(launcher)), cancel_(cancel) {}
 
 EngineSession::~EngineSession() { End(); }
 
 Engine& EngineSession::Take() {
     if (engine_ && !engine_->IsRunning()) engine_.reset();
-    if (!engine_) engine_ = launcher_.Launch();
+    if (!engine_) engine_ = launcher_.Launch(cancel_);
     return *engine_;
 }
 

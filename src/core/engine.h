@@ -7,11 +7,13 @@
 // whole process group; the request fails with a plain description and the next document gets
 // a fresh engine.
 
+#include "canceltoken.h"
+#include "linereader.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -47,20 +49,20 @@ struct EngineOptions {
     QString stateFolder;         // engine profiles, temporary folders and logs
     QStringList environment;     // extra NAME=value entries for the engine process
     EngineLimits limits;
-    std::function<void()> whileWaiting;  // called again and again while an answer is awaited
     // Draw the next page while the last one is encoded: for an engine that has a processor
     // to spare, not for engines that already keep every processor busy.
     bool drawAhead = false;
 };
 
-// The engine beside this program, LibreOffice where it was found at build time, state under
-// the user's cache folder, and the window kept live while waiting.
+// The engine of this program's installation, LibreOffice where it was found at build time,
+// state under the user's cache folder.
 EngineOptions DefaultEngineOptions();
 
 class Engine {
 public:
     // Starts an engine and waits until LibreOffice is ready; throws Failure when it cannot.
-    static std::unique_ptr<Engine> Start(const EngineOptions& options);
+    // Once `cancel` is set, every wait ends at once with the engine stopped.
+    static std::unique_ptr<Engine> Start(const EngineOptions& options, const CancelToken& cancel);
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -82,19 +84,22 @@ public:
     void Stop();  // ends the whole process group at once
 
 private:
-    Engine(const EngineOptions& options, int slot, int lockFd);
+    Engine(const EngineOptions& options, const CancelToken& cancel, int slot, int lockFd);
     void Launch();
+    // Sends a request and returns the answer's fields after its number and "ok".
     std::vector<std::string> Request(const std::vector<std::string>& fields,
                                      std::chrono::milliseconds limit, const QString& doing);
-    enum class LineResult { Line, Closed, TimedOut };
-    LineResult ReadLine(std::chrono::steady_clock::time_point deadline, std::string& line);
-    [[noreturn]] void Lose(LineResult how, std::chrono::milliseconds limit, const QString& doing);
+    enum class Loss { Crashed, TimedOut, Broken, Cancelled };
+    // The answer to request `id`: its fields after the number.
+    std::vector<std::string> Answer(long long id, std::chrono::milliseconds limit, const QString& doing);
+    [[noreturn]] void Lose(Loss how, std::chrono::milliseconds limit, const QString& doing, const QString& detail = {});
     void Reap(QString* how);
     void CleanUp();
     std::chrono::milliseconds DocumentLimit() const;
     std::chrono::milliseconds PageLimit() const;
 
     EngineOptions options_;
+    const CancelToken& cancel_;
     int slot_ = -1;
     int lockFd_ = -1;
     int socket_ = -1;
@@ -106,14 +111,15 @@ private:
     long long documentBytes_ = 0;
     int dotsPerInch_ = 96;
     std::string pendingTemporary_;  // the JPEG writer's hidden file while a save runs
-    std::string received_;
+    std::unique_ptr<protocol::LineReader> answers_;
+    long long lastRequest_ = 0;
 };
 
 // Starts engines with fixed options; the window and the command line are handed one.
 class EngineLauncher {
 public:
     explicit EngineLauncher(EngineOptions options = DefaultEngineOptions());
-    std::unique_ptr<Engine> Launch() const { return Engine::Start(options_); }
+    std::unique_ptr<Engine> Launch(const CancelToken& cancel) const { return Engine::Start(options_, cancel); }
     const EngineOptions& options() const { return options_; }
 
 private:
@@ -123,7 +129,7 @@ private:
 // The engine of one run: taken for each document, handed back after it, ended with the run.
 class EngineSession {
 public:
-    explicit EngineSession(EngineLauncher launcher);
+    EngineSession(EngineLauncher launcher, const CancelToken& cancel);
     ~EngineSession();
     EngineSession(const EngineSession&) = delete;
     EngineSession& operator=(const EngineSession&) = delete;
@@ -139,6 +145,7 @@ private:
     void Retire();
 
     EngineLauncher launcher_;
+    const CancelToken& cancel_;
     std::unique_ptr<Engine> engine_;
     EngineStats stats_;
 };

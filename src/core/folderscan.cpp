@@ -1,7 +1,7 @@
 #include "folderscan.h"
 
 #include "errortrap.h"
-#include "eventpump.h"
+#include "canceltoken.h"
 #include "paths.h"
 #include "texts.h"
 
@@ -72,22 +72,19 @@ QRegularExpression PatternExpression(const QString& pattern) {
 
 }  // namespace
 
-void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter) {
+void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter, const CancelToken& cancel) {
     ErrorTrap trap(reporter, locations::kGetSubDirectories2016);
     QStringList newFolders;
     // 100, 102: folders are read directly; there is no file-system object to create.
     trap.step(104, [&] { newFolders.clear(); });
-    for (qsizetype i = 0; i < folders.size(); ++i) {  // 106
+    for (qsizetype i = 0; i < folders.size() && !cancel.IsCancelled(); ++i) {  // 106
         const QString folder = folders.at(i);
         if (trap.test(108, [&] { return !IsFolder(folder); })) continue;
         if (trap.test(110, [&] { return QFile::encodeName(folder).size() >= PATH_MAX; })) continue;
         Entries entries;
         trap.step(112, [&] { entries = ReadFolder(folder); });
-        trap.step(114, [] { YieldToWindowSystem(); });
         // 116: every folder is entered, hidden ones too; none here is a system folder.
-        for (const QString& name : entries.folders) {  // 118
-            trap.step(120, [] { YieldToWindowSystem(); });
-            // 122: the subfolder's name
+        for (const QString& name : entries.folders) {  // 118 to 122
             if (trap.test(124, [&] { return QFile::encodeName(name).size() > NAME_MAX; })) continue;
             if (trap.test(126, [&] { return HasUnsafeChars(name); })) continue;
             if (trap.test(128, [&] { return name.contains(QLatin1Char('?')); })) continue;
@@ -99,12 +96,11 @@ void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& re
             trap.step(148, [&] { folders.removeAt(i--); });
         }
     }
-    if (trap.test(150, [&] { return recurse && !newFolders.isEmpty(); })) {
-        trap.step(150, [&] { GetSubDirectories2016(newFolders, true, reporter); });
+    if (trap.test(150, [&] { return recurse && !newFolders.isEmpty() && !cancel.IsCancelled(); })) {
+        trap.step(150, [&] { GetSubDirectories2016(newFolders, true, reporter, cancel); });
     }
     for (const QString& entry : newFolders) {  // 152
         if (trap.test(154, [&] { return IsFolder(entry); })) {
-            trap.step(156, [] { YieldToWindowSystem(); });
             // 158: every folder qualifies (see 116).
             trap.step(160, [&] { folders << entry; });
         }
@@ -142,11 +138,13 @@ bool IsHiddenName(const QString& name) { return name.startsWith(QLatin1Char('.')
 
 bool IsListableName(const QString& name) { return !name.startsWith(QLatin1Char('~')) && !IsHiddenName(name); }
 
-QStringList DocumentsInFolderTree(const QString& folder, const QStringList& patterns, ErrorReporter& reporter) {
+QStringList DocumentsInFolderTree(const QString& folder, const QStringList& patterns, ErrorReporter& reporter,
+                                  const CancelToken& cancel) {
     QStringList folders{CollapseBackslashes(folder + kNativeSeparator)};
-    GetSubDirectories2016(folders, true, reporter);
+    GetSubDirectories2016(folders, true, reporter, cancel);
     QStringList documents;
     for (QString entry : folders) {
+        if (cancel.IsCancelled()) break;
         entry.chop(1);
         QStringList names;
         for (const QString& pattern : patterns) names << ListFolderFiles(entry, pattern);

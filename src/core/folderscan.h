@@ -6,14 +6,15 @@
 
 namespace quillivar {
 
+class CancelToken;
 class ErrorReporter;
 
 // Extends `folders` (each ending in "/") with all their subfolders, level by level: the
 // starting folders first, then their children in name order, then the grandchildren, and so
 // on. A folder that cannot be read is dropped without a message; a folder reached through a
 // symbolic link is not entered (a link loop would never end). Failures of any other kind are
-// reported through `reporter`, and the scan goes on. Lets the window process events as it goes.
-void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter);
+// reported through `reporter`, and the scan goes on. Once `cancel` is set it stops where it is.
+void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter, const CancelToken& cancel);
 
 // The names of the files directly in `folder` that match `pattern` ("*.doc"; "*.*" is every
 // file), hidden ones included, in name order; only names for which IsExistingFile holds.
@@ -33,7 +34,9 @@ bool IsHiddenName(const QString& name);
 bool IsListableName(const QString& name);
 
 // Every listable file matching one of `patterns` in the tree below `folder`, folder by folder
-// in scan order, as full paths with doubled separators collapsed.
-QStringList DocumentsInFolderTree(const QString& folder, const QStringList& patterns, ErrorReporter& reporter);
+// in scan order, as full paths with doubled separators collapsed. Cancelled, it gives what it
+// found so far.
+QStringList DocumentsInFolderTree(const QString& folder, const QStringList& patterns, ErrorReporter& reporter,
+                                  const CancelToken& cancel);
 
 }  // namespace quillivar

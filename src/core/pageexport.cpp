@@ -1,35 +1,41 @@
 #include "pageexport.h"
 
 #include "engine.h"
-#include "errortrap.h"
-#include "eventpump.h"
 #include "paths.h"
 #include "texts.h"
 
-#include <QStringList>
-
 namespace quillivar {
 
-QString PageFileStem(const QString& documentPath, const ExportHost& host) {
+namespace {
+
+QString BaseNameOf(const QString& documentPath) {
     const qsizetype dot = documentPath.lastIndexOf(QLatin1Char('.'));
-    const QString baseName = GetFileName(dot < 0 ? QString() : documentPath.left(dot));
-    if (host.Option1()) return CollapseBackslashes(host.Text1() + kNativeSeparator + baseName);
-    if (host.Option2()) return CollapseBackslashes(GetFolderPart(documentPath) + kNativeSeparator + baseName);
+    return GetFileName(dot < 0 ? QString() : documentPath.left(dot));
+}
+
+}  // namespace
+
+QString PageFileStem(const QString& documentPath, const ExportChoices& choices) {
+    const QString baseName = BaseNameOf(documentPath);
+    switch (choices.place) {
+        case OutputPlace::ChosenFolder: return CollapseBackslashes(choices.outputFolder + kNativeSeparator + baseName);
+        case OutputPlace::DocumentFolder:
+            return CollapseBackslashes(GetFolderPart(documentPath) + kNativeSeparator + baseName);
+        case OutputPlace::CurrentFolder: break;
+    }
     return baseName;
 }
 
-void SaveDocAsJPG(const QString& documentPath, ExportHost& host, EngineSession& engines,
-                  ErrorReporter& reporter) {
-    ErrorTrap trap(reporter, locations::kSaveDocAsJPG);
-    QStringList pieces;
+ExportResult SaveDocAsJPG(const QString& documentPath, const ExportChoices& choices, EngineSession& engines,
+                          ExportObserver& observer) {
+    ErrorTrap trap(observer, locations::kSaveDocAsJPG);
+    ExportResult result;
     QString baseName;
     QString outputStem;
-    int pageStep = 1;
+    constexpr int kPageStep = 1;  // pages taken per cycle
     Engine* engine = nullptr;
-    int pageCount = 0;
     int pagesDone = 0;
     int pageNumber = 0;
-    int pageToTake = 0;
     bool done = false;
     const auto theEngine = [&]() -> Engine& {
         if (!engine) throw Failure(texts::conversion::kEngineNotRunning);
@@ -38,57 +44,49 @@ void SaveDocAsJPG(const QString& documentPath, ExportHost& host, EngineSession& 
     const auto pageFile = [&] { return outputStem + QStringLiteral("_%1.jpg").arg(pageNumber); };
 
     // Output name
-    trap.step(100, [&] { pieces = documentPath.split(QLatin1Char('.')); });
-    trap.step(102, [&] { baseName.clear(); });
-    trap.step(104, [&] { for (qsizetype i = 0; i + 1 < pieces.size(); ++i) baseName += pieces[i] + QLatin1Char('.'); });
-    if (trap.test(110, [&] { return !baseName.isEmpty(); })) trap.step(112, [&] { baseName.chop(1); });
-    trap.step(114, [&] { baseName = GetFileName(baseName); });
-    if (trap.test(116, [&] { return host.Option1(); })) {
-        trap.step(118, [&] { outputStem = CollapseBackslashes(host.Text1() + kNativeSeparator + baseName); });
-    } else if (trap.test(120, [&] { return host.Option2(); })) {
+    trap.step(114, [&] { baseName = BaseNameOf(documentPath); });
+    if (trap.test(116, [&] { return choices.place == OutputPlace::ChosenFolder; })) {
+        trap.step(118, [&] { outputStem = CollapseBackslashes(choices.outputFolder + kNativeSeparator + baseName); });
+    } else if (trap.test(120, [&] { return choices.place == OutputPlace::DocumentFolder; })) {
         trap.step(122, [&] { outputStem = CollapseBackslashes(GetFolderPart(documentPath) + kNativeSeparator + baseName); });
+    } else {
+        outputStem = baseName;
     }
 
     // Opening
-    trap.step(124, [&] { pageStep = 1; });
     trap.step(126, [&] { engine = &engines.Take(); });
-    trap.step(128, [&] { theEngine().Open(documentPath); });
+    trap.step(128, [&] {
+        theEngine().Open(documentPath);
+        result.opened = true;
+    });
     trap.step(130, [&] { theEngine().LayOut(); });
-    trap.step(132, [&] { pageCount = theEngine().PageCount(); });
-    trap.step(134, [&] { done = false; });
-    trap.step(136, [] {});  // no page-fit zoom to save without a window
-    trap.step(138, [] {});  // nor to set
+    trap.step(132, [&] { result.pageCount = theEngine().PageCount(); });
 
-    // Cycles: each writes one page. An engine lost mid-document took the document with it.
+    // Cycles: each writes one page, drawn from the document as laid out. An engine lost
+    // mid-document took the document with it.
     while (!trap.test(140, [&] { return done || (engine && engine->LostDocument()); })) {
-        trap.step(142, [&] { host.SetBusyPointer(); });
         trap.step(144, [&] { ++pageNumber; });
-        // 146 to 154: indents stay as the document has them; pages are drawn as laid out.
-        if (trap.test(156, [&] { return pageStep >= pageCount - pagesDone; })) {
+        if (trap.test(156, [&] { return kPageStep >= result.pageCount - pagesDone; })) {
             trap.step(158, [&] { done = true; });
-            trap.step(160, [&] { pageToTake = pageNumber; });
-        } else {
-            trap.step(162, [&] { pageToTake = pageNumber; });
-            for (int move = 0; move < 100; ++move) {  // 164 to 170
-                trap.step(166, [] { YieldToWindowSystem(); });
-                trap.step(168, [] {});
-            }
         }
-        // 172 to 174: nothing is cut; the page stays in the document and is drawn from there.
         trap.step(176, [&] { DeleteFileQuietly(pageFile()); });
-        trap.step(178, [&] { theEngine().RenderPage(pageToTake, host.Resolution()); });
-        // 180: the engine holds the drawn page; there is no picture box to fill.
-        trap.step(182, [&] { theEngine().SavePage(pageFile(), host.Slider1()); });
-        trap.step(184, [&] { pagesDone += pageStep; });
-        trap.step(186, [] { YieldToWindowSystem(); });
-        trap.step(188, [&] { host.SetStatusText(texts::conversion::PageStatus(GetFileName(documentPath), pagesDone, pageCount)); });
-        trap.step(190, [] { YieldToWindowSystem(); });
+        bool saved = false;
+        trap.step(178, [&] { theEngine().RenderPage(pageNumber, choices.dotsPerInch); });
+        trap.step(182, [&] {
+            theEngine().SavePage(pageFile(), choices.quality);
+            saved = true;
+        });
+        (saved ? result.pagesWritten : result.pagesFailed) << pageFile();
+        trap.step(184, [&] { pagesDone += kPageStep; });
+        trap.step(188, [&] {
+            observer.ShowStatus(texts::conversion::PageStatus(GetFileName(documentPath), pagesDone, result.pageCount));
+        });
     }
 
-    // Closing
-    trap.step(192, [] {});  // no page-fit zoom to restore
+    // Closing, without saving, as every close is.
     trap.step(194, [&] { theEngine().Close(); });
     trap.step(196, [&] { engines.HandBack(theEngine()); });
+    return result;
 }
 
 }  // namespace quillivar

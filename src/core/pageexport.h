@@ -1,33 +1,52 @@
 #pragma once
 // Page export: one document becomes one JPEG file per page.
 
+#include "errortrap.h"
+
 #include <QString>
+#include <QStringList>
 
 namespace quillivar {
 
 class EngineSession;
-class ErrorReporter;
 
-// What the page export reads from, and shows on, the window (or the command line).
-class ExportHost {
+// Where the page images go.
+enum class OutputPlace {
+    ChosenFolder,    // the folder of `outputFolder` ("Save results to this folder:")
+    DocumentFolder,  // each document's own folder
+    CurrentFolder,   // neither option: the process's current folder
+};
+
+// The run's choices, fixed when the run starts.
+struct ExportChoices {
+    OutputPlace place = OutputPlace::ChosenFolder;
+    QString outputFolder;
+    int quality = 75;       // JPEG quality, 1 to 100
+    int dotsPerInch = 96;   // resolution of the page images
+};
+
+// What one document's export did.
+struct ExportResult {
+    bool opened = false;      // the engine opened the document
+    int pageCount = 0;        // as laid out
+    QStringList pagesWritten;  // page files, in page order
+    QStringList pagesFailed;   // page files that could not be written
+};
+
+// Where the export reports: its progress after each page, and every failure.
+class ExportObserver : public ErrorReporter {
 public:
-    virtual ~ExportHost() = default;
-    virtual bool Option1() const = 0;  // results go to the folder in Text1
-    virtual bool Option2() const = 0;  // results go to each document's own folder
-    virtual QString Text1() const = 0; // the output folder
-    virtual int Slider1() const = 0;   // JPEG quality, read again for every page
-    virtual int Resolution() const = 0;  // dots per inch of the page images
-    virtual void SetBusyPointer() = 0;
-    virtual void SetStatusText(const QString& text) = 0;
+    // "Processing: Report.docx (Page 3 of 7)"
+    virtual void ShowStatus(const QString& text) = 0;
 };
 
 // The stem SaveDocAsJPG names the document's pages after: everything before the last "." of
-// the path, without its folder, in the folder the options choose.
-QString PageFileStem(const QString& documentPath, const ExportHost& host);
+// the path, without its folder, in the folder the choices name.
+QString PageFileStem(const QString& documentPath, const ExportChoices& choices);
 
 // Writes stem_1.jpg, stem_2.jpg, ... for the document. Never throws: every failure is
-// reported through `reporter` at its step and the export goes on with the next step.
-void SaveDocAsJPG(const QString& documentPath, ExportHost& host, EngineSession& engines,
-                  ErrorReporter& reporter);
+// reported through `observer` at its step and the export goes on with the next step.
+ExportResult SaveDocAsJPG(const QString& documentPath, const ExportChoices& choices, EngineSession& engines,
+                          ExportObserver& observer);
 
 }  // namespace quillivar

@@ -1,7 +1,6 @@
 #include "paths.h"
 
 #include "errortrap.h"
-#include "eventpump.h"
 
 #include <QFile>
 
@@ -52,7 +51,6 @@ QString CollapseBackslashes(const QString& path, QChar separator) {
 }
 
 void DeleteFileQuietly(const QString& path) {
-    YieldToWindowSystem();
     if (!path.isEmpty() && unlink(QFile::encodeName(path).constData()) == 0) return;
     try {
         ForceDeleteFile(path);

@@ -26,7 +26,7 @@ bool FileExists(const QString& path);
 // two-slash network paths on POSIX).
 QString CollapseBackslashes(const QString& path, QChar separator = kNativeSeparator);
 
-// Lets the window process pending events, then deletes the file, read-only or not.
+// Deletes the file, read-only or not.
 // Never throws.
 void DeleteFileQuietly(const QString& path);
 

@@ -66,6 +66,10 @@ inline const QString kNoDocumentOpen =
     QStringLiteral("No document is open, because it could not be opened.");
 inline const QString kNoSuchPage = QStringLiteral("The document has no page %1.");
 inline const QString kRenderFailed = QStringLiteral("LibreOffice could not draw page %1: %2");
+inline const QString kEngineBroken = QStringLiteral(
+    "The document engine broke off talking sense while %1 (%2), so it was stopped.");
+inline const QString kLineTooLong = QStringLiteral("an answer longer than any answer can be");
+inline const QString kCancelled = QStringLiteral("The conversion was cancelled.");
 inline const QString kEngineMisunderstood =
     QStringLiteral("The document engine gave an answer that was not understood: %1");
 inline const QString kKindSpreadsheet = QStringLiteral("spreadsheet");

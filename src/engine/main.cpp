@@ -2,6 +2,7 @@
 // that is its standard input. See engineprotocol.h for the messages.
 
 #include "engineprotocol.h"
+#include "linereader.h"
 #include "profile.h"
 #include "writer.h"
 
@@ -20,25 +21,10 @@ using quillivar::engine::Outcome;
 using quillivar::engine::Writer;
 namespace protocol = quillivar::protocol;
 
+// Answers go out on the socket, each with the number of the request it answers.
 class Channel {
 public:
     explicit Channel(int fd) : fd_(fd) {}
-
-    bool ReadLine(std::string& line) {
-        while (true) {
-            const auto end = buffer_.find('\n');
-            if (end != std::string::npos) {
-                line = buffer_.substr(0, end);
-                buffer_.erase(0, end + 1);
-                return true;
-            }
-            char chunk[4096];
-            const ssize_t n = read(fd_, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
 
     void Send(const std::vector<std::string>& fields) {
         const std::string message = protocol::JoinFields(fields) + '\n';
@@ -51,36 +37,33 @@ public:
         }
     }
 
-    void Answer(const Outcome& outcome) {
-        std::vector<std::string> fields;
+    void Answer(const std::string& id, const Outcome& outcome) {
+        std::vector<std::string> fields{id};
         if (outcome.ok) {
             fields.push_back("ok");
             fields.insert(fields.end(), outcome.values.begin(), outcome.values.end());
         } else {
-            fields = {"fail", outcome.reason, outcome.detail};
+            fields.insert(fields.end(), {"fail", outcome.reason, outcome.detail.substr(0, protocol::kMaxDetailBytes)});
         }
         Send(fields);
     }
 
 private:
     int fd_;
-    std::string buffer_;
 };
 
-int Number(const std::string& text) {
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    return (end && *end == '\0' && !text.empty()) ? static_cast<int>(value) : -1;
-}
+// A number field of a request, or -1 when it is not one: the writer refuses -1 as it refuses
+// any number out of its range.
+int Number(const std::string& text) { return static_cast<int>(protocol::ParseNumber(text, 0, 1'000'000).value_or(-1)); }
 
 Outcome Dispatch(Writer& writer, const std::vector<std::string>& request) {
-    const std::string& command = request.at(0);
-    const std::size_t arguments = request.size() - 1;
-    if (command == "open" && arguments == 1) return writer.Open(request[1]);
+    const std::string& command = request.at(1);
+    const std::size_t arguments = request.size() - 2;
+    if (command == "open" && arguments == 1) return writer.Open(request[2]);
     if (command == "layout" && arguments == 0) return writer.LayOut();
     if (command == "pages" && arguments == 0) return writer.PageCount();
-    if (command == "render" && arguments == 2) return writer.Render(Number(request[1]), Number(request[2]));
-    if (command == "save" && arguments == 2) return writer.Save(Number(request[1]), request[2]);
+    if (command == "render" && arguments == 2) return writer.Render(Number(request[2]), Number(request[3]));
+    if (command == "save" && arguments == 2) return writer.Save(Number(request[2]), request[3]);
     if (command == "close" && arguments == 0) return writer.Close();
     if (command == "stats" && arguments == 0) return writer.Stats();
     return Outcome::Fail(protocol::reason::kBadRequest, command);
@@ -100,34 +83,42 @@ int main(int argc, char** argv) {
     }
 
     // The socket is ours alone: LibreOffice's own chatter on standard output goes to the log.
-    Channel channel(fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3));
+    const int socket = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    Channel channel(socket);
     const int nothing = open("/dev/null", O_RDONLY);
     dup2(nothing, STDIN_FILENO);
     dup2(STDERR_FILENO, STDOUT_FILENO);
 
     if (libreOfficeProgram.empty() || profileFolder.empty()) {
-        channel.Send({"fail", std::string(protocol::reason::kStart), "usage: quillivar-engine --libreoffice DIR --profile DIR [--draw-ahead]"});
+        channel.Send({"0", "fail", std::string(protocol::reason::kStart), "usage: quillivar-engine --libreoffice DIR --profile DIR [--draw-ahead]"});
         return 2;
     }
     std::string error;
     if (!quillivar::engine::SeedProfile(profileFolder, libreOfficeProgram, error)) {
-        channel.Send({"fail", std::string(protocol::reason::kStart), error});
+        channel.Send({"0", "fail", std::string(protocol::reason::kStart), error});
         return 1;
     }
     Writer writer;
     const Outcome started = writer.Start(libreOfficeProgram, profileFolder, drawAhead);
     if (!started.ok) {
-        channel.Answer(started);
+        channel.Answer("0", started);
         _exit(1);
     }
     // A full disk or a file-size limit makes a write fail, which the JPEG writer reports; it
     // must not end the process, as LibreOffice's own handler (set up just now) would have it.
     std::signal(SIGXFSZ, SIG_IGN);
-    channel.Send({"ready", writer.Version()});
+    channel.Send({"0", "ready", writer.Version()});
 
+    // Requests come one at a time, numbered 1, 2, 3, ...; anything else means the other end
+    // is not the core, and the engine ends rather than guess.
+    protocol::LineReader requests(socket, protocol::kMaxLineBytes);
     std::string line;
-    while (channel.ReadLine(line)) {
-        channel.Answer(Dispatch(writer, protocol::SplitFields(line)));
+    long long expected = 1;
+    while (requests.Read(line, -1) == protocol::LineReader::Result::Line) {
+        const std::vector<std::string> request = protocol::SplitFields(line);
+        if (request.size() < 2 || protocol::ParseNumber(request[0], expected, expected) != expected) break;
+        ++expected;
+        channel.Answer(request[0], Dispatch(writer, request));
     }
     // LibreOffice's own shutdown is not reliable; the process ending is all the cleanup needed.
     _exit(0);

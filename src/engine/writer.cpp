@@ -131,14 +131,6 @@ std::string KindOf(int documentType) {
     }
 }
 
-// A test switch: opening a document whose path holds this text never finishes.
-void StallIfAsked(const std::string& path) {
-    const char* pattern = std::getenv("QUILLIVAR_ENGINE_TEST_STALL");
-    if (pattern && *pattern && path.find(pattern) != std::string::npos) {
-        for (;;) pause();
-    }
-}
-
 }  // namespace
 
 Outcome Outcome::Ok(std::vector<std::string> values) {
@@ -197,7 +189,6 @@ Outcome Writer::Open(const std::string& path) {
     const std::string extension = DocumentExtension(path);
     if (!extension.empty() && IsPlainText(path)) return Outcome::Fail(reason::kPlainText, extension);
     if (const std::string kind = ForeignKind(path); !kind.empty()) return Outcome::Fail(reason::kNotText, kind);
-    StallIfAsked(path);
     const auto started = std::chrono::steady_clock::now();
 
     documentUrl_ = protocol::FileUrl(path);

@@ -1,27 +1,18 @@
 #pragma once
-// Form1: the main window, its controls under their design names, and their handlers.
+// Form1: the main window and the handlers of its controls. The controls themselves are built
+// by form1layout, the file list is a widget of its own, and long work (the batch run, folder
+// scans) runs off the window's thread.
 
+#include "backgroundwork.h"
 #include "dialogs.h"
 #include "engine.h"
-#include "pageexport.h"
+#include "form1layout.h"
 
 #include <QCursor>
-#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <functional>
 
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QMimeData;
-class QProgressBar;
-class QPushButton;
-class QRadioButton;
-class QSlider;
-class QTreeWidget;
-class QTreeWidgetItem;
 class QUrl;
 
 namespace quillivar {
@@ -42,7 +33,7 @@ struct Form1Services {
 // The window's pointer setting.
 enum class MousePointer { Default = 0, Hourglass = 11, Custom = 99 };
 
-class Form1 : public QWidget, private ErrorReporter {
+class Form1 : public QWidget, private ErrorReporter, private Form1Controls {
     Q_OBJECT
 
 public:
@@ -54,6 +45,8 @@ public:
     MousePointer mousePointer() const { return pointer_; }
     const QString& applicationTitle() const { return applicationTitle_; }
     bool exportRunning() const { return exportRunning_; }
+    // A run, a folder add or a drop is still at work, or has results on their way.
+    bool WorkUnderWay() const { return exportRunning_ || runWork_.Busy() || scanWork_.Busy(); }
 
     void PushButton1_Click();
     void PushButton2_Click();
@@ -67,9 +60,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void BuildControls();
-    QPushButton* MakeButton(const char* name, const QString& caption, QWidget* parent, int left, int top,
-                            int width, int height);
     void ConnectHandlers();
 
     // Start-up
@@ -92,41 +82,21 @@ private:
     void ArrowRule();
 
     // The file list
-    void ListView1_MouseDown();
-    void ListView1_ItemClick(QTreeWidgetItem* item);
-    void ListView1_MouseMove(const QPoint& position, int screenY);
-    void ListView1_MouseUp();
-    void RemoveSelectedRow();
-    QString RowText(int row) const;
-    bool IsInFileList(const QString& text) const;
     void LoadSampleFiles();
-    bool ListView1_OLEDragOver(const QMimeData* data) const;
-    void ListView1_OLEDragDrop(const QMimeData* data);
+    void AddDroppedPaths(const QStringList& paths);
+    // Adds rows found off the window's thread, unless the window has closed meanwhile.
+    void AddFoundRows(const QStringList& paths);
 
     // The batch run
     bool WarnIfWordOpen();
-    void ConvertRows(ErrorTrap& trap);
-    void FinishRun(ErrorTrap& trap);
-
-    // The page export reads the choices, and shows its progress, here.
-    class RunHost : public ExportHost {
-    public:
-        explicit RunHost(Form1& form) : form_(form) {}
-        bool Option1() const override;
-        bool Option2() const override;
-        QString Text1() const override;
-        int Slider1() const override;
-        int Resolution() const override;
-        void SetBusyPointer() override;
-        void SetStatusText(const QString& text) override;
-
-    private:
-        Form1& form_;
-    };
+    void StartRun();
+    void DocumentStarted(int index, const QString& documentPath);
+    void FinishRun();
     void SetStatusText(const QString& text);
 
     // ErrorReporter: reports go to the dialogs, unless the window is closing.
     void ShowErrorReport(const QString& description, const QString& location, int line) override;
+    class RunReports;  // what the batch run tells, brought to the window
 
     Form1Services services_;
     Dialogs& dialogs_;
@@ -136,27 +106,9 @@ private:
     QCursor handCursor_{Qt::PointingHandCursor};
     bool exportRunning_ = false;
     bool closing_ = false;
-    bool dragButtonDown_ = false;
-    QPersistentModelIndex draggedRow_;
-    RunHost runHost_{*this};
-
-    QTreeWidget* ListView1 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QSlider* Slider1 = nullptr;
-    QPushButton* PushButton1 = nullptr;
-    QPushButton* PushButton4 = nullptr;
-    QPushButton* PushButton2 = nullptr;
-    QPushButton* PushButton3 = nullptr;
-    QPushButton* PushButton5 = nullptr;
-    QGroupBox* Frame4 = nullptr;
-    QGroupBox* Frame3 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QPushButton* PushButton6 = nullptr;
-    QRadioButton* Option1 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QLabel* Label1 = nullptr;
-    QComboBox* Combo1 = nullptr;  // resolution of the page images
+    BackgroundWork runWork_;
+    BackgroundWork scanWork_;  // folder adds and drops, one after another, so rows keep their order
+    DeliveredReports scanReports_{scanWork_, *this};
 };
 
 // The application title for a product name: cut at the last blank, at least once, until it

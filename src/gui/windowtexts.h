@@ -42,7 +42,6 @@ inline const QString kOpenSamplesQuestion = QStringLiteral(
 inline const QString kNoFilesAdded = QStringLiteral("No files added.");
 inline const QString kFolderMissing = QStringLiteral("Folder does not exist. Please select another folder.");
 inline const QString kDone = QStringLiteral("Done.");
-inline const QString kRowGone = QStringLiteral("Row %1 is no longer in the list.");
 inline const QString kNoDesktop = QStringLiteral("The desktop folder could not be found.");
 inline const QString kSkinUnreadable = QStringLiteral("The style file %1 cannot be read.");
 

@@ -56,8 +56,8 @@ TEST(Cli, UsageErrorsExitWithTwoAndSayWhy) {
         {{"--dpi", "1000", document}, "--dpi must be a whole number from 72 to 600"},
         {{"--out", folder.path() + "/missing", document}, "Folder does not exist. Please select another folder."},
         {{"--out", folder.path(), "--beside", document}, "cannot be used together"},
-        {{"--colour", document}, "unknown option '--colour'"},
-        {{"--quality"}, "--quality needs a number"},
+        {{"--colour", document}, "Unknown option 'colour'"},
+        {{"--quality"}, "Missing value after '--quality'"},
     };
     for (const auto& usage : cases) {
         const CliRun run = Cli(usage.arguments);

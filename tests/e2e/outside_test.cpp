@@ -65,13 +65,13 @@ TEST(Outside, NothingRunsAndNothingIsFetched) {
     EXPECT_GT(RedShare(controlPage), 0.02);
 
     const int before = server.connections();
-    EngineSession engines{EngineLauncher(QuietEngineOptions())};
-    ScriptedHost host;
-    host.text1 = output.path();
+    EngineSession engines(EngineLauncher(DefaultEngineOptions()), NeverCancelled());
+    ExportChoices choices;
+    choices.outputFolder = output.path();
     for (const char* name : {"WebLink.odt", "WebLinked.docx", "FileLink.odt", "FileLinked.docx", "Macro.odt"}) {
-        RecordingReporter reporter;
-        SaveDocAsJPG(folder.path() + "/" + name, host, engines, reporter);
-        EXPECT_TRUE(reporter.reports.empty()) << name;
+        RecordingObserver observer;
+        SaveDocAsJPG(folder.path() + "/" + name, choices, engines, observer);
+        EXPECT_TRUE(observer.reports.empty()) << name;
     }
     QThread::msleep(200);
     EXPECT_EQ(server.connections(), before);

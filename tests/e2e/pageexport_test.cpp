@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillivar;
 using namespace quillivar::test;
@@ -24,22 +25,23 @@ class PageExport : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(documents.isValid() && output.isValid());
-        host.text1 = output.path();
+        choices.outputFolder = output.path();
     }
 
     QString Document(const QString& testDocument, const QString& name = QString()) {
         return CopyInto(TestDocument(testDocument), documents.path(), name);
     }
 
-    void Export(const QString& path) { SaveDocAsJPG(path, host, *engines, reporter); }
+    ExportResult Export(const QString& path) { return SaveDocAsJPG(path, choices, *engines, reporter); }
 
     QStringList Output() const { return FolderEntries(output.path()); }
 
     QTemporaryDir documents;
     QTemporaryDir output;
-    RecordingReporter reporter;
-    ScriptedHost host;
-    std::unique_ptr<EngineSession> engines = std::make_unique<EngineSession>(EngineLauncher(QuietEngineOptions()));
+    RecordingObserver reporter;
+    ExportChoices choices;
+    std::unique_ptr<EngineSession> engines =
+        std::make_unique<EngineSession>(EngineLauncher(DefaultEngineOptions()), NeverCancelled());
 };
 
 class EveryFormat : public PageExport, public ::testing::WithParamInterface<const char*> {};
@@ -52,20 +54,23 @@ TEST_P(EveryFormat, GivesOneImagePerPageShowingThatPage) {
     const QByteArray digest = FileDigest(path);
     const QDateTime modified = QFileInfo(path).lastModified();
 
-    Export(path);
+    const ExportResult result = Export(path);
 
     EXPECT_TRUE(reporter.reports.empty()) << reporter.reports.front().description.toStdString();
     ASSERT_EQ(Output(), (QStringList{"three-pages_1.jpg", "three-pages_2.jpg", "three-pages_3.jpg"}));
+    EXPECT_TRUE(result.opened);
+    EXPECT_EQ(result.pageCount, 3);
+    EXPECT_EQ(result.pagesWritten.size(), 3);
+    EXPECT_TRUE(result.pagesFailed.isEmpty());
     for (int page = 1; page <= 3; ++page) {
         const DecodedImage image = DecodeJpeg(output.path() + QStringLiteral("/three-pages_%1.jpg").arg(page));
         EXPECT_EQ(image.width, 794);  // A4 at 96 dots per inch
         EXPECT_EQ(image.height, 1123);
         EXPECT_EQ(BoxColour(image), page) << "page " << page;
     }
-    EXPECT_EQ(host.statusTexts, (QStringList{"Processing: " + name + " (Page 1 of 3)",
+    EXPECT_EQ(reporter.statusTexts, (QStringList{"Processing: " + name + " (Page 1 of 3)",
                                              "Processing: " + name + " (Page 2 of 3)",
                                              "Processing: " + name + " (Page 3 of 3)"}));
-    EXPECT_EQ(host.busyPointerCalls, 3);
     EXPECT_EQ(FileDigest(path), digest);
     EXPECT_EQ(QFileInfo(path).lastModified(), modified);
     EXPECT_EQ(FolderEntries(documents.path()), QStringList{name});  // no lock or backup files
@@ -75,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat, ::testing::Values("rtf", "docx", 
 
 TEST_F(PageExport, StatusTextCountsPagesDone) {
     Export(Document("seven-pages.docx", "Report.docx"));
-    ASSERT_EQ(host.statusTexts.size(), 7);
-    EXPECT_EQ(host.statusTexts[2], "Processing: Report.docx (Page 3 of 7)");
+    ASSERT_EQ(reporter.statusTexts.size(), 7);
+    EXPECT_EQ(reporter.statusTexts[2], "Processing: Report.docx (Page 3 of 7)");
     EXPECT_EQ(Output().size(), 7);
     EXPECT_EQ(BoxColour(DecodeJpeg(output.path() + "/Report_7.jpg")), 7);
 }
@@ -115,15 +120,14 @@ TEST_F(PageExport, APathWithoutAnyDotGivesPagesWithoutABaseName) {
 }
 
 TEST_F(PageExport, AnOutputFolderEndingInASlashGetsNoDoubleSlash) {
-    host.text1 = output.path() + "/";
+    choices.outputFolder = output.path() + "/";
     Export(Document("one-page.docx", "Letter.docx"));
     EXPECT_EQ(Output(), QStringList{"Letter_1.jpg"});
 }
 
 TEST_F(PageExport, TheOtherOptionWritesBesideTheDocument) {
-    host.option1 = false;
-    host.option2 = true;
-    host.text1 = "/nowhere/at/all";
+    choices.place = OutputPlace::DocumentFolder;
+    choices.outputFolder = "/nowhere/at/all";
     const QString path = Document("three-pages.odt", "Notes.odt");
     Export(path);
     EXPECT_EQ(FolderEntries(documents.path()), (QStringList{"Notes.odt", "Notes_1.jpg", "Notes_2.jpg", "Notes_3.jpg"}));
@@ -143,10 +147,10 @@ TEST_F(PageExport, AReadOnlyOldPageFileIsReplaced) {
 }
 
 TEST_F(PageExport, QualityAndResolutionReachThePageImages) {
-    host.quality = 10;
+    choices.quality = 10;
     Export(Document("one-page.odt", "low.odt"));
-    host.quality = 95;
-    host.dotsPerInch = 192;
+    choices.quality = 95;
+    choices.dotsPerInch = 192;
     Export(Document("one-page.odt", "high.odt"));
     EXPECT_LT(QFileInfo(output.path() + "/low_1.jpg").size() * 2, QFileInfo(output.path() + "/high_1.jpg").size());
     const DecodedImage high = DecodeJpeg(output.path() + "/high_1.jpg");
@@ -157,13 +161,15 @@ TEST_F(PageExport, QualityAndResolutionReachThePageImages) {
 TEST_F(PageExport, AnEmptyFileIsReportedAtEachStepAndTheNextDocumentConverts) {
     const QString empty = documents.path() + "/empty.docx";
     QFile(empty).open(QIODevice::WriteOnly);
-    Export(empty);
+    const ExportResult result = Export(empty);
+    EXPECT_FALSE(result.opened);
+    EXPECT_TRUE(result.pagesWritten.isEmpty());
     EXPECT_EQ(reporter.lines(), (std::vector<int>{128, 130, 132, 178, 182}));
     EXPECT_TRUE(reporter.reports[0].description.contains("empty (0 bytes)")) << reporter.reports[0].description.toStdString();
     EXPECT_EQ(reporter.reports[4].description, "Cannot save the image. GDI+ Error:9");
     for (const Report& report : reporter.reports) EXPECT_EQ(report.location, locations::kSaveDocAsJPG);
     EXPECT_TRUE(Output().isEmpty());
-    EXPECT_EQ(host.statusTexts.last(), "Processing: empty.docx (Page 1 of 0)");
+    EXPECT_EQ(reporter.statusTexts.last(), "Processing: empty.docx (Page 1 of 0)");
 
     reporter.reports.clear();
     Export(Document("one-page.docx"));
@@ -172,7 +178,7 @@ TEST_F(PageExport, AnEmptyFileIsReportedAtEachStepAndTheNextDocumentConverts) {
 }
 
 TEST_F(PageExport, BrokenAndMissingDocumentsSayWhatIsWrong) {
-    Export(CopyInto(CorpusFolder() + "/truncated-tika.docx", documents.path()));
+    Export(TruncatedCopy(TestDocument("three-pages.docx"), documents.path() + "/truncated.docx"));
     ASSERT_FALSE(reporter.reports.empty());
     EXPECT_EQ(reporter.reports[0].line, 128);
     EXPECT_TRUE(reporter.reports[0].description.startsWith("LibreOffice cannot open this file"))
@@ -196,31 +202,24 @@ TEST_F(PageExport, BrokenAndMissingDocumentsSayWhatIsWrong) {
 }
 
 TEST_F(PageExport, AHungEngineIsStoppedAndTheNextDocumentGetsAFreshOne) {
-    EngineOptions options = QuietEngineOptions();
-    options.environment << "QUILLIVAR_ENGINE_TEST_STALL=stalls-here";
+    EngineOptions options = FakeEngineOptions("hang-on-open");
     options.limits.request = std::chrono::seconds(3);
-    engines = std::make_unique<EngineSession>(EngineLauncher(options));
+    engines = std::make_unique<EngineSession>(EngineLauncher(options), NeverCancelled());
 
-    Export(Document("one-page.docx", "warm-up.docx"));
-    const pid_t first = engines->Current()->ProcessId();
-    Export(Document("one-page.docx", "stalls-here.docx"));
-    ASSERT_FALSE(reporter.reports.empty());
-    EXPECT_EQ(reporter.reports[0].line, 128);
-    EXPECT_TRUE(reporter.reports[0].description.contains("took longer than 3 seconds while opening the document"))
-        << reporter.reports[0].description.toStdString();
-    EXPECT_FALSE(ProcessGroupAlive(first));
-    EXPECT_EQ(reporter.lines(), (std::vector<int>{128, 130, 132}));
-
-    reporter.reports.clear();
-    Export(Document("three-pages.odt", "after.odt"));
-    EXPECT_TRUE(reporter.reports.empty());
-    EXPECT_NE(engines->Current()->ProcessId(), first);
-    EXPECT_EQ(Output(), (QStringList{"after_1.jpg", "after_2.jpg", "after_3.jpg", "warm-up_1.jpg"}));
+    for (const char* name : {"hangs.docx", "next.docx"}) {  // each gets an engine of its own
+        reporter.reports.clear();
+        Export(Document("one-page.docx", name));
+        ASSERT_FALSE(reporter.reports.empty());
+        EXPECT_EQ(reporter.lines(), (std::vector<int>{128, 130, 132}));
+        EXPECT_TRUE(reporter.reports[0].description.contains("took longer than 3 seconds while opening the document"))
+            << reporter.reports[0].description.toStdString();
+        EXPECT_TRUE(ChildProcesses(getpid(), "fake-engine").empty());
+    }
 }
 
 TEST_F(PageExport, AnEngineKilledMidDocumentIsReportedForThatDocumentOnly) {
     pid_t killed = 0;
-    host.onStatus = [&](const QString& status) {
+    reporter.onStatus = [&](const QString& status) {
         if (status.endsWith("(Page 1 of 7)")) {
             killed = engines->Current()->ProcessId();
             kill(killed, SIGKILL);
@@ -234,7 +233,7 @@ TEST_F(PageExport, AnEngineKilledMidDocumentIsReportedForThatDocumentOnly) {
     EXPECT_EQ(Output(), QStringList{"seven-pages_1.jpg"});
     EXPECT_FALSE(ProcessGroupAlive(killed));
 
-    host.onStatus = nullptr;
+    reporter.onStatus = nullptr;
     reporter.reports.clear();
     Export(Document("one-page.rtf"));
     EXPECT_TRUE(reporter.reports.empty());

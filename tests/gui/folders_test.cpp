@@ -26,15 +26,21 @@ QString Stored(const Window& window, const QString& key) {
 }
 
 // Sends a drag over the list and, when it is accepted, drops it; returns whether it was.
-bool Drop(const Window& window, QMimeData* data) {
+// Drops `data` on the list as a file manager does with Shift held (proposing a move), and
+// waits for the rows unless told not to; true when the drop was taken, always as a copy.
+bool Drop(Window& window, QMimeData* data, bool wait = true) {
     QWidget* viewport = window.Find<QTreeWidget>("ListView1")->viewport();
     const QPoint at(20, 20);
-    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(at, offered, data, Qt::LeftButton, Qt::ShiftModifier);
+    enter.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(viewport, &enter);
     if (!enter.isAccepted()) return false;
-    QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(QPointF(at), offered, data, Qt::LeftButton, Qt::ShiftModifier);
+    drop.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(viewport, &drop);
-    return true;
+    if (wait) window.WaitForWork();
+    return enter.dropAction() == Qt::CopyAction && drop.dropAction() == Qt::CopyAction;
 }
 
 QMimeData* Files(const QStringList& paths) {
@@ -136,6 +142,29 @@ private slots:
         QVERIFY(Drop(window, Files({base + "/F", base + "/G", base + "/Empty"})));
         QCOMPARE(window.Rows(), QStringList({base + "/x.doc", base + "/y.pdf", base + "/~lock.doc", base + "/F/a.doc",
                                              base + "/F/b.jpg", base + "/F/S/c.doc", base + "/G/d.odt"}));
+    }
+
+    void closingTheWindowDuringAFolderAddOrADropEndsTheScan() {
+        // A tree large enough that its scan is still going when the window closes.
+        QTemporaryDir root;
+        for (int i = 0; i < 300; ++i) Touch(root.path() + QString("/folder %1/sub/letter.doc").arg(i));
+        for (const bool byDrop : {false, true}) {
+            Window window;
+            window.Load();
+            window.dialogs.inputs = {"doc"};
+            window.dialogs.folders = {root.path()};
+            if (byDrop) {
+                QVERIFY(Drop(window, Files({root.path()}), false));
+            } else {
+                window.Press("PushButton4");
+            }
+            QVERIFY(window.form->WorkUnderWay());
+            window.form->close();
+            window.WaitForWork();
+            QVERIFY(window.Rows().isEmpty());  // nothing added after the close
+            QVERIFY(window.dialogs.messages.empty());
+            QVERIFY(window.dialogs.reports.empty());
+        }
     }
 
     void aDragWithoutFilesIsRefused() {

@@ -28,6 +28,7 @@ public:
 
     void ShowErrorReport(const QString& description, const QString& location, int line) override {
         reports.push_back({description, location, line});
+        if (whileReportShows) whileReportShows();
     }
     Answer ShowMessage(const QString& text, const QString& title, MessageButtons buttons, MessageIcon icon) override {
         messages.push_back({text, title, buttons, icon});
@@ -79,6 +80,7 @@ public:
     std::deque<QStringList> files;
     std::deque<QString> folders;
     std::deque<QString> inputs;
+    std::function<void()> whileReportShows;  // what the user does while an error report is open
 
     // Record.
     std::vector<Message> messages;

@@ -52,6 +52,15 @@ QStringList Window::Rows() const {
     return rows;
 }
 
-void Window::Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
+void Window::Click(const char* button) {
+    Press(button);
+    WaitForWork();
+}
+
+void Window::Press(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
+
+void Window::WaitForWork() {
+    if (!QTest::qWaitFor([this] { return !form->WorkUnderWay(); }, 600000)) QFAIL("the window's work did not end");
+}
 
 }  // namespace quillivar::test

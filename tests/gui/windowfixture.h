@@ -41,7 +41,12 @@ public:
         return widget;
     }
     QStringList Rows() const;
+    // Clicks a button, then waits until what the click started off the window's thread (a
+    // run, a folder scan) is done and its results have reached the window.
     void Click(const char* button);
+    // Clicks without waiting: for clicks while the window is at work.
+    void Press(const char* button);
+    void WaitForWork();
 
     QTemporaryDir folder;  // the settings file lives here; tests may use it for documents
     QString settingsFile;

@@ -26,9 +26,15 @@ QString CorpusFolder() {
     return QDir::cleanPath(QStringLiteral(QUILLIVAR_SOURCE_DIR "/../shared/corpus"));
 }
 
-EngineOptions QuietEngineOptions() {
+const CancelToken& NeverCancelled() {
+    static const CancelToken never;
+    return never;
+}
+
+EngineOptions FakeEngineOptions(const QString& behaviour) {
     EngineOptions options = DefaultEngineOptions();
-    options.whileWaiting = nullptr;
+    options.program = QStringLiteral(QUILLIVAR_BUILD_BIN "/fake-engine");
+    options.environment << QStringLiteral("FAKE_ENGINE=") + behaviour;
     return options;
 }
 
@@ -40,19 +46,27 @@ QString CopyInto(const QString& source, const QString& folder, const QString& na
     return target;
 }
 
-void RecordingReporter::ShowErrorReport(const QString& description, const QString& location, int line) {
+void RecordingObserver::ShowErrorReport(const QString& description, const QString& location, int line) {
     reports.push_back({description, location, line});
 }
 
-std::vector<int> RecordingReporter::lines() const {
+void RecordingObserver::ShowStatus(const QString& text) {
+    statusTexts << text;
+    if (onStatus) onStatus(text);
+}
+
+std::vector<int> RecordingObserver::lines() const {
     std::vector<int> result;
     for (const Report& report : reports) result.push_back(report.line);
     return result;
 }
 
-void ScriptedHost::SetStatusText(const QString& text) {
-    statusTexts << text;
-    if (onStatus) onStatus(text);
+QString TruncatedCopy(const QString& source, const QString& target) {
+    QFile whole(source);
+    QFile cut(target);
+    if (!whole.open(QIODevice::ReadOnly) || !cut.open(QIODevice::WriteOnly)) return QString();
+    cut.write(whole.read(whole.size() / 2));
+    return target;
 }
 
 DecodedImage DecodeJpeg(const QString& path) {

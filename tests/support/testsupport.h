@@ -1,12 +1,14 @@
 #pragma once
-// Helpers shared by the tests: recorded reports, a scripted export host, decoded page images
-// and checks on processes and files.
+// Helpers shared by the tests: recorded reports and progress, decoded page images and checks
+// on processes and files.
 
+#include "canceltoken.h"
 #include "engine.h"
 #include "errortrap.h"
 #include "pageexport.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -22,14 +24,22 @@ namespace quillivar::test {
 QString TestDocument(const QString& name);
 
 // ../shared/corpus beside the checkout, or $QUILLIVAR_CORPUS; real documents written
-// elsewhere. Tests copy them before converting.
+// elsewhere. Tests copy them before converting. A clone of the project alone has none: tests
+// that need it skip themselves, saying so.
 QString CorpusFolder();
+#define QUILLIVAR_NEEDS_CORPUS()                                                                  \
+    if (!QFileInfo::exists(::quillivar::test::CorpusFolder() + "/MANIFEST.tsv"))                 \
+    GTEST_SKIP() << "no document corpus at " << ::quillivar::test::CorpusFolder().toStdString()
 
 // Copies `source` into `folder`, under `name` when given; returns the copy's path.
 QString CopyInto(const QString& source, const QString& folder, const QString& name = QString());
 
-// The default engine options without a window: nothing to keep live while the engine works.
-EngineOptions QuietEngineOptions();
+// For work that is never cancelled.
+const CancelToken& NeverCancelled();
+
+// A fake engine program (tests/support/fakeengine.cpp) that behaves as `behaviour` says: see
+// there for what it can do.
+EngineOptions FakeEngineOptions(const QString& behaviour);
 
 struct Report {
     QString description;
@@ -37,30 +47,15 @@ struct Report {
     int line = 0;
 };
 
-class RecordingReporter : public ErrorReporter {
+
+// Records what the export (or anything else that reports) showed: reports and status texts.
+class RecordingObserver : public ExportObserver {
 public:
     void ShowErrorReport(const QString& description, const QString& location, int line) override;
+    void ShowStatus(const QString& text) override;
     std::vector<int> lines() const;
+
     std::vector<Report> reports;
-};
-
-// Stands for the window: fixed choices, and a record of what the export showed.
-class ScriptedHost : public ExportHost {
-public:
-    bool Option1() const override { return option1; }
-    bool Option2() const override { return option2; }
-    QString Text1() const override { return text1; }
-    int Slider1() const override { return quality; }
-    int Resolution() const override { return dotsPerInch; }
-    void SetBusyPointer() override { ++busyPointerCalls; }
-    void SetStatusText(const QString& text) override;
-
-    bool option1 = true;
-    bool option2 = false;
-    QString text1;
-    int quality = 75;
-    int dotsPerInch = 96;
-    int busyPointerCalls = 0;
     QStringList statusTexts;
     std::function<void(const QString&)> onStatus;  // runs after each status text
 };
@@ -94,6 +89,9 @@ QString RunInChild(const std::function<QString()>& work, const std::function<boo
 // Runs `work` as an ordinary user and returns what it returned: directly when the tests run
 // as one, in a child process that gives up root otherwise (root may read everything).
 QString RunAsOrdinaryUser(const std::function<QString()>& work);
+
+// Writes the first half of `source` to `target`: a document cut off in the middle.
+QString TruncatedCopy(const QString& source, const QString& target);
 
 // Makes an empty file, and the folders on its way.
 void Touch(const QString& path);

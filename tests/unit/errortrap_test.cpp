@@ -8,7 +8,7 @@
 #include <vector>
 
 using namespace quillivar;
-using quillivar::test::RecordingReporter;
+using quillivar::test::RecordingObserver;
 
 TEST(ErrorReport, IsComposedByteForByte) {
     const QString text = ComposeErrorReport("D", locations::kPushButton6Click, 104);
@@ -26,7 +26,7 @@ TEST(ErrorReport, KeepsTheDescriptionAsItIs) {
 }
 
 TEST(ErrorTrap, ReportsAFailingStepAndGoesOn) {
-    RecordingReporter reporter;
+    RecordingObserver reporter;
     ErrorTrap trap(reporter, locations::kSaveDocAsJPG);
     std::vector<int> ran;
     trap.step(100, [&] { ran.push_back(100); });
@@ -44,7 +44,7 @@ TEST(ErrorTrap, ReportsAFailingStepAndGoesOn) {
 }
 
 TEST(ErrorTrap, AFailingTestCountsAsMet) {
-    RecordingReporter reporter;
+    RecordingObserver reporter;
     ErrorTrap trap(reporter, locations::kFormLoad);
     std::vector<int> ran;
     if (trap.test(144, [&]() -> bool { throw std::runtime_error("no option"); })) {
@@ -59,7 +59,7 @@ TEST(ErrorTrap, AFailingTestCountsAsMet) {
 }
 
 TEST(ErrorTrap, GivesOneReportPerFailureInOrder) {
-    RecordingReporter reporter;
+    RecordingObserver reporter;
     ErrorTrap trap(reporter, locations::kPushButton2Click);
     trap.step(110, [] { throw Failure("first"); });
     trap.step(112, [] {});

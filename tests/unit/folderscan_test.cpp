@@ -15,9 +15,9 @@ using namespace quillivar::test;
 namespace {
 
 // The scan of `root`, as paths below it ("" for root itself).
-QStringList Scan(const QString& root, RecordingReporter& reporter) {
+QStringList Scan(const QString& root, RecordingObserver& reporter) {
     QStringList folders{root + "/"};
-    GetSubDirectories2016(folders, true, reporter);
+    GetSubDirectories2016(folders, true, reporter, NeverCancelled());
     QStringList relative;
     for (const QString& folder : folders) relative << folder.mid(root.size() + 1);
     return relative;
@@ -28,16 +28,16 @@ QStringList Scan(const QString& root, RecordingReporter& reporter) {
 TEST(FolderScan, GoesLevelByLevelInNameOrder) {
     QTemporaryDir root;
     for (const char* folder : {"A/C", "A/B/X", "A/B/Y/Z", "A/C/W"}) QDir(root.path()).mkpath(folder);
-    RecordingReporter reporter;
+    RecordingObserver reporter;
     EXPECT_EQ(Scan(root.path() + "/A", reporter), QStringList({"", "B/", "C/", "B/X/", "B/Y/", "C/W/", "B/Y/Z/"}));
     EXPECT_TRUE(reporter.reports.empty());
 
     QStringList alone{root.path() + "/A/B/X/"};
-    GetSubDirectories2016(alone, true, reporter);
+    GetSubDirectories2016(alone, true, reporter, NeverCancelled());
     EXPECT_EQ(alone, QStringList{root.path() + "/A/B/X/"});
 
     QStringList twoStarts{root.path() + "/A/B/", root.path() + "/A/C/"};
-    GetSubDirectories2016(twoStarts, false, reporter);
+    GetSubDirectories2016(twoStarts, false, reporter, NeverCancelled());
     EXPECT_EQ(twoStarts.size(), 5);  // without recursion only the direct subfolders
 }
 
@@ -45,7 +45,7 @@ TEST(FolderScan, EntersHiddenAndForeignNamedFoldersButNotLinks) {
     QTemporaryDir root;
     for (const char* folder : {".hidden/inner", "Ann’s letters", "Письма", "信件", "Café"}) QDir(root.path()).mkpath(folder);
     ASSERT_EQ(symlink(QFile::encodeName(root.path()).constData(), QFile::encodeName(root.path() + "/loop").constData()), 0);
-    RecordingReporter reporter;
+    RecordingObserver reporter;
     const QStringList found = Scan(root.path(), reporter);
     EXPECT_EQ(found, QStringList({"", ".hidden/", "Ann’s letters/", "Café/", "Письма/", "信件/", ".hidden/inner/"}));
     EXPECT_TRUE(reporter.reports.empty());
@@ -57,7 +57,7 @@ TEST(FolderScan, LeavesOutWhatItCannotReadAndScansTheRest) {
     for (const char* folder : {"A/locked/deep", "A/open/inner", "A/zeta"}) QDir(root.path()).mkpath(folder);
     ASSERT_EQ(chmod(QFile::encodeName(root.path() + "/A/locked").constData(), 0), 0);
     const QString found = RunAsOrdinaryUser([&] {
-        RecordingReporter reporter;
+        RecordingObserver reporter;
         const QStringList folders = Scan(root.path() + "/A", reporter);
         return folders.join(',') + QStringLiteral(";%1").arg(reporter.reports.size());
     });
@@ -85,10 +85,15 @@ TEST(FolderScan, DocumentsInATreeLeaveOutLockFilesAndHiddenFiles) {
     QTemporaryDir root;
     const QString docs = root.path() + "/Docs";
     for (const char* name : {"a.doc", "~$a.doc", "b.txt", "Old/c.doc", ".hidden.doc", ".private/d.doc"}) Touch(docs + "/" + name);
-    RecordingReporter reporter;
-    EXPECT_EQ(DocumentsInFolderTree(docs, {"*.doc"}, reporter),
+    RecordingObserver reporter;
+    EXPECT_EQ(DocumentsInFolderTree(docs, {"*.doc"}, reporter, NeverCancelled()),
               QStringList({docs + "/a.doc", docs + "/.private/d.doc", docs + "/Old/c.doc"}));
-    EXPECT_EQ(DocumentsInFolderTree(docs + "/", {"*.txt", "*.doc"}, reporter).size(), 4);
+    EXPECT_EQ(DocumentsInFolderTree(docs + "/", {"*.txt", "*.doc"}, reporter, NeverCancelled()).size(), 4);
+
+    // A scan cancelled before it starts reads nothing: a window that closes stops its scan.
+    CancelToken cancelled;
+    cancelled.Cancel();
+    EXPECT_TRUE(DocumentsInFolderTree(docs, {"*.doc"}, reporter, cancelled).isEmpty());
 }
 
 TEST(FolderScan, ExistingFilesAreRegularAndOpenable) {

@@ -2,24 +2,33 @@
 // The line protocol between the core and the engine process.
 //
 // Each message is one line of tab-separated fields; a field escapes "%", tab, CR and LF as
-// %25, %09, %0D and %0A, so any path fits. Requests and their answers:
+// %25, %09, %0D and %0A, so any path fits. Every request starts with its number, counting up
+// from 1, and the answer repeats it, so an answer can never be taken for another's:
 //
-//   (engine starts)            ready <LibreOffice version>  |  fail start <detail>
-//   open <path>                ok  |  fail <reason> <detail>
-//   layout                     ok  |  fail <reason> <detail>
-//   pages                      ok <count>
-//   render <page> <dpi>        ok <width> <height>
-//   save <quality> <path>      ok  |  fail jpeg <status>
-//   close                      ok
-//   stats                      ok <ms loading> <ms drawing> <ms saving> <peak resident KiB>
+//   (engine starts)              0 ready <LibreOffice version>  |  0 fail start <detail>
+//   N open <path>                N ok  |  N fail <reason> <detail>
+//   N layout                     N ok  |  N fail <reason> <detail>
+//   N pages                      N ok <count>
+//   N render <page> <dpi>        N ok <width> <height>
+//   N save <quality> <path>      N ok  |  N fail jpeg <status>
+//   N close                      N ok
+//   N stats                      N ok <ms loading> <ms drawing> <ms saving> <peak resident KiB>
 //
-// Plain C++: the engine links it without Qt.
+// A line longer than kMaxLineBytes means the other end is broken. Plain C++: the engine links
+// it without Qt.
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillivar::protocol {
+
+// Room for the longest path, escaped, and a detail in LibreOffice's words.
+inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
+// Details are cut to this many bytes, so that an answer always fits on a line.
+inline constexpr std::size_t kMaxDetailBytes = 4096;
 
 // Why the engine could not do what was asked; the core puts each into words.
 namespace reason {
@@ -45,6 +54,10 @@ std::string Unescape(std::string_view field);
 // A whole message without its line end, from unescaped fields, and back.
 std::string JoinFields(const std::vector<std::string>& fields);
 std::vector<std::string> SplitFields(std::string_view line);
+
+// The whole text as a decimal number from `lowest` to `highest`, or nothing: no blanks, no
+// sign other than a leading "-", no digits beyond the range.
+std::optional<long long> ParseNumber(std::string_view text, long long lowest, long long highest);
 
 // file:///... for an absolute path, with every byte outside the unreserved set percent-encoded.
 std::string FileUrl(std::string_view absolutePath);

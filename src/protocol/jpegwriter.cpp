@@ -70,10 +70,11 @@ std::string JpegErrorText(JpegStatus status) {
 JpegError::JpegError(JpegStatus status) : std::runtime_error(JpegErrorText(status)), status_(status) {}
 
 std::string JpegTemporaryPath(const std::string& path, long processId) {
+    // Short whatever the target's name, so that every name the file system allows can be
+    // written; one writer process saves one file at a time, so its process id makes it unique.
     const auto slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder + "." + name + "." + std::to_string(processId) + ".part";
+    return folder + ".quillivar-" + std::to_string(processId) + ".part";
 }
 
 JpegStatus WriteJpegFile(const PageImage& image, const std::string& path, int quality) {

@@ -1,5 +1,6 @@
 #include "engineprotocol.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace quillivar::protocol {
@@ -71,6 +72,14 @@ std::vector<std::string> SplitFields(std::string_view line) {
         start = tab + 1;
     }
     return fields;
+}
+
+std::optional<long long> ParseNumber(std::string_view text, long long lowest, long long highest) {
+    long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < lowest || value > highest) return std::nullopt;
+    return value;
 }
 
 std::string FileUrl(std::string_view absolutePath) {

@@ -44,7 +44,8 @@ private:
     JpegStatus status_;
 };
 
-// The hidden temporary file a writer with this process id uses beside `path`.
+// The hidden temporary file a writer with this process id uses beside `path`: a short name
+// in the same folder, whatever the length of the target's own.
 std::string JpegTemporaryPath(const std::string& path, long processId);
 
 // Encodes `image` at `quality` and puts it under `path`; returns the status, never throws.

@@ -1,0 +1,51 @@
+#pragma once
+// Standard error while a batch runs: a status line (a bar redrawn in place on a terminal), and
+// each document's reports together once it is done, written as the window words them.
+
+#include "batchrun.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <mutex>
+
+namespace quillivar::cli {
+
+// Reports kept to be printed later, as the console words them.
+class KeptReports : public ErrorReporter {
+public:
+    void ShowErrorReport(const QString& description, const QString& location, int line) override;
+    QStringList texts;
+};
+
+class Console : public RunObserver {
+public:
+    // Once `interrupted` is set, nothing more is said of the documents.
+    Console(int documents, const CancelToken& interrupted);
+
+    void DocumentStarted(int index, const QString& documentPath) override;
+    void ShowStatus(int index, const QString& text) override;
+    void ShowErrorReport(int index, const QString& description, const QString& location, int line) override;
+    void DocumentDone(int index, const ExportResult& result) override;
+
+    // Reports that belong to no document (the folder scan's); printed at once.
+    void PrintReports(const QStringList& reports);
+    void ClearStatus();
+
+    // A report's text with plain line breaks.
+    static QString ReportText(const QString& description, const QString& location, int line);
+
+private:
+    void Status(const QString& text);         // with the mutex held
+    void Print(const QStringList& reports);   // with the mutex held
+
+    std::mutex mutex_;
+    const int documents_;
+    int done_ = 0;
+    const bool terminal_;
+    bool drawn_ = false;
+    const CancelToken& interrupted_;
+    QHash<int, QStringList> pending_;  // reports of documents under way
+};
+
+}  // namespace quillivar::cli
