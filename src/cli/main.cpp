@@ -49,7 +49,7 @@ struct Options {
     RunChoices run;
     int timeLimitSeconds = 60;
     int recycleAfter = 200;
-    int memoryLimitMib = 2048;
+    int memoryLimitMib = static_cast<int>(EngineLimits::DefaultMemoryLimitKib() / 1024);
     bool stats = false;
 };
 
@@ -91,14 +91,17 @@ Options ParseArguments(const QStringList& arguments) {
                                                 ".odt and .rtf); names starting with ~ and hidden files are left out."),
                                  QStringLiteral("EXT"));
     const QCommandLineOption timeLimit(QStringLiteral("time-limit"),
-                                       QStringLiteral("Seconds LibreOffice may take for one step of a document before it counts as "
-                                                      "hung and is stopped (default 60; opening and laying out get 30 more per MiB "
-                                                      "of the document)."),
+                                       QStringLiteral("Seconds LibreOffice may go without making progress (without using a "
+                                                      "twentieth of a processor) before it counts as hung and is stopped "
+                                                      "(default 60). A document it is working on is never stopped for being "
+                                                      "long, but no step may take more than an hour."),
                                        QStringLiteral("S"));
     const QCommandLineOption recycleAfter(QStringLiteral("recycle-after"), QStringLiteral("A fresh engine after N documents (default 200)."),
                                           QStringLiteral("N"));
     const QCommandLineOption memoryLimit(QStringLiteral("memory-limit"),
-                                         QStringLiteral("A fresh engine once a document leaves it above M MiB (default 2048)."),
+                                         QStringLiteral("MiB of memory an engine may use: one that grows past it is stopped at "
+                                                        "once and the document reported; one that a document leaves above half "
+                                                        "of it is replaced (default: half the machine's memory, at most 4096)."),
                                          QStringLiteral("M"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("At the end, tell how long LibreOffice took and how large it grew."));
     parser.addOptions({out, beside, quality, jobs, dpi, ext, timeLimit, recycleAfter, memoryLimit, stats, help, version});
@@ -127,7 +130,7 @@ Options ParseArguments(const QStringList& arguments) {
     options.run.jobs = NumberOption(parser, jobs, QThread::idealThreadCount(), 1, 64);
     options.timeLimitSeconds = NumberOption(parser, timeLimit, 60, 1, 86400);
     options.recycleAfter = NumberOption(parser, recycleAfter, 200, 1, 1000000);
-    options.memoryLimitMib = NumberOption(parser, memoryLimit, 2048, 64, 1048576);
+    options.memoryLimitMib = NumberOption(parser, memoryLimit, options.memoryLimitMib, 64, 1048576);
     options.stats = parser.isSet(stats);
     if (parser.isSet(ext)) {
         if (parser.value(ext).isEmpty()) UsageError(QStringLiteral("--ext needs an extension"));
@@ -158,10 +161,10 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnInterrupt);
 
     EngineOptions engineOptions = DefaultEngineOptions();
-    engineOptions.limits.request = std::chrono::seconds(options.timeLimitSeconds);
-    engineOptions.limits.perMebibyte = std::chrono::seconds(options.timeLimitSeconds) / 2;
+    engineOptions.limits.withoutProgress = std::chrono::seconds(options.timeLimitSeconds);
     engineOptions.limits.recycleAfterDocuments = options.recycleAfter;
-    engineOptions.limits.recycleAboveKib = static_cast<long>(options.memoryLimitMib) * 1024;
+    engineOptions.limits.memoryLimitKib = static_cast<long>(options.memoryLimitMib) * 1024;
+    engineOptions.limits.recycleAboveKib = engineOptions.limits.memoryLimitKib / 2;
     engineOptions.drawAhead = options.run.jobs < QThread::idealThreadCount();
 
     // Folders stand for the documents of their trees.

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <deque>
 #include <optional>
 #include <cerrno>
 #include <csignal>
@@ -40,7 +41,9 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kSlots = 64;  // engines that may run at once for one user
-constexpr auto kCancelCheck = 50ms;  // how often a wait looks whether the work was cancelled
+constexpr auto kWatch = 20ms;  // how often a wait looks at the engine, and for a cancel
+// Less processor time than this share of the time waited, and the engine is making no progress.
+constexpr double kLeastBusyShare = 0.05;
 
 QString FolderOfThisProgram() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
@@ -48,10 +51,6 @@ QString FolderOfThisProgram() {
 
 QString Errno() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
-long long FileSize(const QString& path) {
-    struct stat info {};
-    return stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_size : 0;
-}
 
 // The texts for a request the engine answered with "fail <reason> <detail>".
 Failure DescribeFailure(const std::string& reason, const QString& detail, const QString& subject) {
@@ -92,6 +91,11 @@ void RemoveFolderContents(const QString& folder) {
 }
 
 }  // namespace
+
+long EngineLimits::DefaultMemoryLimitKib() {
+    const long machineKib = sysconf(_SC_PHYS_PAGES) * (sysconf(_SC_PAGESIZE) / 1024);
+    return std::min(machineKib / 2, 4L * 1024 * 1024);
+}
 
 EngineOptions DefaultEngineOptions() {
     EngineOptions options;
@@ -201,7 +205,7 @@ void Engine::Launch() {
 
     answers_ = std::make_unique<protocol::LineReader>(socket_, protocol::kMaxLineBytes);
 
-    const std::vector<std::string> fields = Answer(0, options_.limits.request, conv::kWhileStarting);
+    const std::vector<std::string> fields = Answer(0, conv::kWhileStarting);
     if (fields.size() == 2 && fields[0] == "ready") {
         ready_ = true;
         return;
@@ -214,31 +218,39 @@ void Engine::Launch() {
 }
 
 void Engine::Open(const QString& documentPath) {
-    documentBytes_ = FileSize(documentPath);
     ++documentsOpened_;
-    Request({"open", QFile::encodeName(documentPath).toStdString()}, DocumentLimit(), conv::kWhileOpening);
+    const std::vector<std::string> open{"open", QFile::encodeName(documentPath).toStdString()};
+    try {
+        Request(open, conv::kWhileOpening);
+    } catch (const NeedsFreshEngine&) {
+        // Same document, same pages: this one only comes out right in a new engine.
+        retired_ = Stats();
+        Stop();
+        ready_ = false;
+        lastRequest_ = 0;
+        Launch();
+        Request(open, conv::kWhileOpening);
+    }
 }
 
-void Engine::LayOut() { Request({"layout"}, DocumentLimit(), conv::kWhileLayingOut); }
+void Engine::LayOut() { Request({"layout"}, conv::kWhileLayingOut); }
 
 int Engine::PageCount() {
-    const auto fields = Request({"pages"}, options_.limits.request, conv::kWhileCounting);
+    const auto fields = Request({"pages"}, conv::kWhileCounting);
     const auto count = fields.size() == 1 ? protocol::ParseNumber(fields[0], 0, 1'000'000) : std::nullopt;
-    if (!count) Lose(Loss::Broken, options_.limits.request, conv::kWhileCounting, QString::fromStdString(protocol::JoinFields(fields)));
+    if (!count) Lose(Loss::Broken, conv::kWhileCounting, QString::fromStdString(protocol::JoinFields(fields)));
     return static_cast<int>(*count);
 }
 
 void Engine::RenderPage(int page, int dotsPerInch) {
-    dotsPerInch_ = dotsPerInch;
-    Request({"render", std::to_string(page), std::to_string(dotsPerInch)}, PageLimit(),
-            conv::kWhileDrawing.arg(page));
+    Request({"render", std::to_string(page), std::to_string(dotsPerInch)}, conv::kWhileDrawing.arg(page));
 }
 
 void Engine::SavePage(const QString& path, int quality) {
     const std::string target = QFile::encodeName(path).toStdString();
     pendingTemporary_ = JpegTemporaryPath(target, pid_);
     try {
-        Request({"save", std::to_string(quality), target}, PageLimit(), conv::kWhileSaving.arg(GetFileName(path)));
+        Request({"save", std::to_string(quality), target}, conv::kWhileSaving.arg(GetFileName(path)));
     } catch (...) {
         pendingTemporary_.clear();  // the engine removed its own file; a lost engine's was removed above
         throw;
@@ -248,22 +260,22 @@ void Engine::SavePage(const QString& path, int quality) {
 
 void Engine::Close() {
     if (!running_) return;  // a lost engine took its document with it
-    Request({"close"}, options_.limits.request, conv::kWhileClosing);
+    Request({"close"}, conv::kWhileClosing);
 }
 
 EngineStats Engine::Stats() {
-    const auto fields = Request({"stats"}, options_.limits.request, conv::kWhileReporting);
+    const auto fields = Request({"stats"}, conv::kWhileReporting);
     std::optional<long long> values[4];
     for (std::size_t i = 0; i < 4 && i < fields.size(); ++i) values[i] = protocol::ParseNumber(fields[i], 0, LLONG_MAX);
     if (fields.size() != 4 || !values[0] || !values[1] || !values[2] || !values[3]) {
-        Lose(Loss::Broken, options_.limits.request, conv::kWhileReporting, QString::fromStdString(protocol::JoinFields(fields)));
+        Lose(Loss::Broken, conv::kWhileReporting, QString::fromStdString(protocol::JoinFields(fields)));
     }
-    EngineStats stats;
-    stats.engines = 1;
-    stats.loadingMs = static_cast<double>(*values[0]);
-    stats.drawingMs = static_cast<double>(*values[1]);
-    stats.savingMs = static_cast<double>(*values[2]);
-    stats.peakResidentKib = static_cast<long>(*values[3]);
+    EngineStats stats = retired_;
+    stats.engines += 1;
+    stats.loadingMs += static_cast<double>(*values[0]);
+    stats.drawingMs += static_cast<double>(*values[1]);
+    stats.savingMs += static_cast<double>(*values[2]);
+    stats.peakResidentKib = std::max(stats.peakResidentKib, static_cast<long>(*values[3]));
     return stats;
 }
 
@@ -292,8 +304,7 @@ void Engine::Stop() {
 
 // ---------------------------------------------------------------------------------------------
 
-std::vector<std::string> Engine::Request(const std::vector<std::string>& fields,
-                                         std::chrono::milliseconds limit, const QString& doing) {
+std::vector<std::string> Engine::Request(const std::vector<std::string>& fields, const QString& doing) {
     if (!running_) throw Failure(conv::kEngineNotRunning);
     const long long id = ++lastRequest_;
     std::vector<std::string> numbered{std::to_string(id)};
@@ -303,56 +314,89 @@ std::vector<std::string> Engine::Request(const std::vector<std::string>& fields,
     while (sent < message.size()) {
         const ssize_t n = send(socket_, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) Lose(Loss::Crashed, limit, doing);
+        if (n <= 0) Lose(Loss::Crashed, doing);
         sent += static_cast<std::size_t>(n);
     }
-    std::vector<std::string> reply = Answer(id, limit, doing);
+    std::vector<std::string> reply = Answer(id, doing);
     if (!reply.empty() && reply[0] == "ok") return {reply.begin() + 1, reply.end()};
     if (reply.size() == 3 && reply[0] == "fail") {
         const QString detail = QString::fromStdString(reply[2]);
         if (reply[1] == protocol::reason::kJpeg) {
             const auto status = protocol::ParseNumber(reply[2], 1, 99);
-            if (!status) Lose(Loss::Broken, limit, doing, QString::fromStdString(protocol::JoinFields(reply)));
+            if (!status) Lose(Loss::Broken, doing, QString::fromStdString(protocol::JoinFields(reply)));
             throw JpegError(static_cast<JpegStatus>(*status));
         }
+        if (reply[1] == protocol::reason::kNeedsFreshEngine) throw NeedsFreshEngine();
         QString subject = detail;
         if (fields[0] == "open") subject = QFile::decodeName(QByteArray::fromStdString(fields[1]));
         if (fields[0] == "render") subject = QString::fromStdString(fields[1]);
         throw DescribeFailure(reply[1], detail, subject);
     }
-    Lose(Loss::Broken, limit, doing, QString::fromStdString(protocol::JoinFields(reply)));
+    Lose(Loss::Broken, doing, QString::fromStdString(protocol::JoinFields(reply)));
 }
 
-std::vector<std::string> Engine::Answer(long long id, std::chrono::milliseconds limit, const QString& doing) {
+std::vector<std::string> Engine::Answer(long long id, const QString& doing) {
     using Result = protocol::LineReader::Result;
-    const auto deadline = Clock::now() + limit;
+    const EngineLimits& limits = options_.limits;
+    const auto started = Clock::now();
+    // Processor time, sampled as we wait, to tell an engine at work from one that is not.
+    struct Sample {
+        Clock::time_point at;
+        long long ticks;
+    };
+    std::deque<Sample> samples{{started, ProcessorTicks()}};
+    const double ticksPerSecond = static_cast<double>(sysconf(_SC_CLK_TCK));
     std::string line;
     while (true) {
-        if (cancel_.IsCancelled()) Lose(Loss::Cancelled, limit, doing);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left <= 0ms) Lose(Loss::TimedOut, limit, doing);
-        const Result result = answers_->Read(line, static_cast<int>(std::min(left, std::chrono::milliseconds(kCancelCheck)).count()));
-        if (result == Result::TimedOut) continue;
-        if (result == Result::Closed) Lose(Loss::Crashed, limit, doing);
-        if (result == Result::TooLong) Lose(Loss::Broken, limit, doing, conv::kLineTooLong);
-        std::vector<std::string> fields = protocol::SplitFields(line);
-        if (fields.size() < 2 || protocol::ParseNumber(fields[0], id, id) != id) {
-            Lose(Loss::Broken, limit, doing, QString::fromStdString(line.substr(0, protocol::kMaxDetailBytes)));
+        if (cancel_.IsCancelled()) Lose(Loss::Cancelled, doing);
+        const Result result = answers_->Read(line, static_cast<int>(kWatch.count()));
+        if (result == Result::Closed) Lose(Loss::Crashed, doing);
+        if (result == Result::TooLong) Lose(Loss::Broken, doing, conv::kLineTooLong);
+        if (result == Result::Line) {
+            std::vector<std::string> fields = protocol::SplitFields(line);
+            if (fields.size() < 2 || protocol::ParseNumber(fields[0], id, id) != id) {
+                Lose(Loss::Broken, doing, QString::fromStdString(line.substr(0, protocol::kMaxDetailBytes)));
+            }
+            fields.erase(fields.begin());
+            return fields;
         }
-        fields.erase(fields.begin());
-        return fields;
+        const auto now = Clock::now();
+        if (ResidentKib() > limits.memoryLimitKib) Lose(Loss::TooLarge, doing);
+        if (now - started > limits.absolute) Lose(Loss::TooBusy, doing);
+        samples.push_back({now, ProcessorTicks()});
+        while (samples.size() > 2 && now - samples[1].at >= limits.withoutProgress) samples.pop_front();
+        const Sample& oldest = samples.front();
+        if (now - oldest.at >= limits.withoutProgress) {
+            const double busySeconds = static_cast<double>(samples.back().ticks - oldest.ticks) / ticksPerSecond;
+            const double waitedSeconds = std::chrono::duration<double>(now - oldest.at).count();
+            if (busySeconds < kLeastBusyShare * waitedSeconds) Lose(Loss::Stalled, doing);
+        }
     }
 }
 
-void Engine::Lose(Loss how, std::chrono::milliseconds limit, const QString& doing, const QString& detail) {
+long long Engine::ProcessorTicks() const {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid_));
+    if (!stat.open(QIODevice::ReadOnly)) return 0;
+    // After the command name in parentheses: state, then 10 more fields, then user and system time.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : 0;
+}
+
+void Engine::Lose(Loss how, const QString& doing, const QString& detail) {
     lostDocument_ = ready_;
     kill(-pid_, SIGKILL);
     QString ending;
     Reap(&ending);
     CleanUp();
+    const EngineLimits& limits = options_.limits;
     switch (how) {
-        case Loss::TimedOut:
-            throw Failure(conv::kEngineTimedOut.arg(std::chrono::duration_cast<std::chrono::seconds>(limit).count()).arg(doing));
+        case Loss::Stalled:
+            throw Failure(conv::kEngineStalled.arg(std::chrono::duration_cast<std::chrono::seconds>(limits.withoutProgress).count()).arg(doing));
+        case Loss::TooBusy:
+            throw Failure(conv::kEngineTooBusy.arg(std::chrono::duration_cast<std::chrono::minutes>(limits.absolute).count()).arg(doing));
+        case Loss::TooLarge:
+            throw Failure(conv::kEngineTooLarge.arg(limits.memoryLimitKib / 1024).arg(doing));
         case Loss::Broken: throw Failure(conv::kEngineBroken.arg(doing, detail));
         case Loss::Cancelled: throw Failure(conv::kCancelled);
         case Loss::Crashed: break;
@@ -383,17 +427,6 @@ void Engine::CleanUp() {
     if (slot_ >= 0) {
         RemoveFolderContents(options_.stateFolder + QStringLiteral("/engine-%1/tmp").arg(slot_));
     }
-}
-
-std::chrono::milliseconds Engine::DocumentLimit() const {
-    const double mebibytes = static_cast<double>(documentBytes_) / (1024.0 * 1024.0);
-    return options_.limits.request +
-           std::chrono::milliseconds(static_cast<long long>(mebibytes * options_.limits.perMebibyte.count()));
-}
-
-std::chrono::milliseconds Engine::PageLimit() const {
-    const double scale = std::max(1.0, (dotsPerInch_ / 96.0) * (dotsPerInch_ / 96.0));
-    return std::chrono::milliseconds(static_cast<long long>(options_.limits.request.count() * scale));
 }
 
 // ---------------------------------------------------------------------------------------------

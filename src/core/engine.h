@@ -22,14 +22,21 @@
 namespace quillivar {
 
 struct EngineLimits {
-    // Any request may take this long; opening and laying out get `perMebibyte` more for each
-    // MiB of the document, and drawing a page more in proportion to its pixels above 96 dpi.
-    std::chrono::milliseconds request{60'000};
-    std::chrono::milliseconds perMebibyte{30'000};
+    // An engine is hung when it has used less than a twentieth of a processor for this long
+    // while a request waits: a document LibreOffice is working on is never stopped for being
+    // long, one that waits on something, or was stopped, is.
+    std::chrono::milliseconds withoutProgress{60'000};
+    // However busy it is, no request may take longer: a layout that never ends.
+    std::chrono::milliseconds absolute{std::chrono::hours(1)};
+    // An engine that grows past this is stopped at once, before it takes the machine with it.
+    long memoryLimitKib = DefaultMemoryLimitKib();
     // A fresh engine after this many documents, or when the last one left it this large,
     // because LibreOffice does not give memory back.
     int recycleAfterDocuments = 200;
-    long recycleAboveKib = 2L * 1024 * 1024;
+    long recycleAboveKib = DefaultMemoryLimitKib() / 2;
+
+    // Half the machine's memory, at most 4 GiB.
+    static long DefaultMemoryLimitKib();
 };
 
 // What engines did: time spent inside LibreOffice and the encoder, and their largest size.
@@ -73,7 +80,7 @@ public:
     void RenderPage(int page, int dotsPerInch);  // held inside the engine for SavePage
     void SavePage(const QString& path, int quality);
     void Close();  // without saving, as every close is
-    EngineStats Stats();
+    EngineStats Stats();  // of this engine and those it replaced
 
     bool IsRunning() const { return running_; }
     // The engine stopped, or was stopped, while it had a document open.
@@ -87,16 +94,14 @@ private:
     Engine(const EngineOptions& options, const CancelToken& cancel, int slot, int lockFd);
     void Launch();
     // Sends a request and returns the answer's fields after its number and "ok".
-    std::vector<std::string> Request(const std::vector<std::string>& fields,
-                                     std::chrono::milliseconds limit, const QString& doing);
-    enum class Loss { Crashed, TimedOut, Broken, Cancelled };
-    // The answer to request `id`: its fields after the number.
-    std::vector<std::string> Answer(long long id, std::chrono::milliseconds limit, const QString& doing);
-    [[noreturn]] void Lose(Loss how, std::chrono::milliseconds limit, const QString& doing, const QString& detail = {});
+    std::vector<std::string> Request(const std::vector<std::string>& fields, const QString& doing);
+    enum class Loss { Crashed, Stalled, TooBusy, TooLarge, Broken, Cancelled };
+    // The answer to request `id`: its fields after the number. Watches the engine meanwhile.
+    std::vector<std::string> Answer(long long id, const QString& doing);
+    long long ProcessorTicks() const;  // processor time the engine has used so far
+    [[noreturn]] void Lose(Loss how, const QString& doing, const QString& detail = {});
     void Reap(QString* how);
     void CleanUp();
-    std::chrono::milliseconds DocumentLimit() const;
-    std::chrono::milliseconds PageLimit() const;
 
     EngineOptions options_;
     const CancelToken& cancel_;
@@ -108,10 +113,10 @@ private:
     bool ready_ = false;  // LibreOffice started; later losses take a document with them
     bool lostDocument_ = false;
     int documentsOpened_ = 0;
-    long long documentBytes_ = 0;
-    int dotsPerInch_ = 96;
     std::string pendingTemporary_;  // the JPEG writer's hidden file while a save runs
     std::unique_ptr<protocol::LineReader> answers_;
+    EngineStats retired_;  // engines replaced for a document that needed a fresh one
+    struct NeedsFreshEngine {};
     long long lastRequest_ = 0;
 };
 

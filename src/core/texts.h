@@ -47,8 +47,12 @@ inline const QString kEngineNotRunning =
     QStringLiteral("LibreOffice is not running, so the document cannot be converted.");
 inline const QString kEngineCrashed =
     QStringLiteral("LibreOffice stopped unexpectedly (%1) while %2.");
-inline const QString kEngineTimedOut = QStringLiteral(
-    "LibreOffice took longer than %1 seconds while %2, so it was stopped.");
+inline const QString kEngineStalled = QStringLiteral(
+    "LibreOffice made no progress for %1 seconds while %2, so it was stopped.");
+inline const QString kEngineTooBusy = QStringLiteral(
+    "LibreOffice was still at work after %1 minutes while %2, so it was stopped.");
+inline const QString kEngineTooLarge = QStringLiteral(
+    "LibreOffice grew past the %1 MiB of memory it may use while %2, so it was stopped.");
 inline const QString kDocumentMissing = QStringLiteral("The document does not exist: %1");
 inline const QString kDocumentIsFolder = QStringLiteral("This is a folder, not a document: %1");
 inline const QString kDocumentUnreadable =

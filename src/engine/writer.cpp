@@ -87,6 +87,12 @@ bool IsPlainText(const std::string& path) {
 
 bool Contains(const std::string& bytes, std::string_view text) { return bytes.find(text) != std::string::npos; }
 
+int CountOf(const std::string& text, std::string_view part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
+
 std::string Utf16(std::string_view text) {
     std::string wide;
     for (const char c : text) {
@@ -209,7 +215,23 @@ Outcome Writer::Open(const std::string& path) {
         return Outcome::Fail(reason::kNotText, KindOf(type));
     }
     document_->initializeForRendering(kRenderingOptions);
+    // LibreOffice gives the authors of tracked changes their colours in the order it meets
+    // them in this process, whatever document they came from: a document with tracked
+    // changes looks as it does alone only in an engine that has met no author before it.
+    const int authorsBefore = authorsMet_;
+    authorsMet_ = CountOf(CommandValues(".uno:TrackedChangeAuthors"), "\"name\"");
+    if (authorsBefore > 0 && CountOf(CommandValues(".uno:AcceptTrackedChanges"), "\"author\"") > 0) {
+        document_.reset();
+        return Outcome::Fail(reason::kNeedsFreshEngine);
+    }
     return Outcome::Ok();
+}
+
+std::string Writer::CommandValues(const char* command) const {
+    char* values = document_->getCommandValues(command);
+    std::string text = values ? values : "";
+    std::free(values);
+    return text;
 }
 
 Outcome Writer::LayOut() {
@@ -290,28 +312,25 @@ Outcome Writer::Draw(int page, int dotsPerInch, Drawing& into) {
 
 Outcome Writer::Save(int quality, const std::string& path) {
     if (drawn_.page == 0) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(JpegStatus::NoPageImage)));
-    const auto encode = [this, &path, quality](double& milliseconds) {
-        const auto started = std::chrono::steady_clock::now();
-        const JpegStatus status = WriteJpegFile(drawn_.image, path, quality);
-        milliseconds = MillisecondsSince(started);
-        return status;
-    };
-    double encodingMs = 0;
-    JpegStatus status = JpegStatus::Ok;
     const int next = drawn_.page + 1;
     if (drawAhead_ && next <= static_cast<int>(pages_.size()) && drawn_.image.pixels.size() <= kMaxBytesAhead) {
-        // The encoder works on this page while LibreOffice draws the next one, which the next
-        // request will most likely ask for.
-        std::future<JpegStatus> written = std::async(std::launch::async, [&] { return encode(encodingMs); });
-        Draw(next, drawn_.dotsPerInch, ahead_);
-        status = written.get();
-    } else {
-        status = encode(encodingMs);
+        // LibreOffice draws the next page, which the next request will most likely ask for,
+        // while this one is encoded and after its answer has gone: should that drawing fail,
+        // the failure belongs to the next page's request, not to this page.
+        drawingAhead_ = std::async(std::launch::async, [this, next, dotsPerInch = drawn_.dotsPerInch] {
+            Draw(next, dotsPerInch, ahead_);
+        });
     }
-    savingMs_ += encodingMs;
+    const auto started = std::chrono::steady_clock::now();
+    const JpegStatus status = WriteJpegFile(drawn_.image, path, quality);
+    savingMs_ += MillisecondsSince(started);
     drawn_.page = 0;  // each drawing is saved once
     if (status != JpegStatus::Ok) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(status)));
     return Outcome::Ok();
+}
+
+void Writer::FinishDrawingAhead() {
+    if (drawingAhead_.valid()) drawingAhead_.get();
 }
 
 Outcome Writer::Close() {

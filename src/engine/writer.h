@@ -4,6 +4,7 @@
 
 #include "jpegwriter.h"
 
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,8 @@ public:
     Outcome Save(int quality, const std::string& path);
     Outcome Close();
     Outcome Stats() const;
+    // Waits for the page drawn ahead by Save, if any: before anything else uses LibreOffice.
+    void FinishDrawingAhead();
 
     // Called by LibreOfficeKit; public for the C callback.
     void OnCallback(int type, const char* payload);
@@ -61,17 +64,20 @@ private:
     };
 
     Outcome Draw(int page, int dotsPerInch, Drawing& into);
+    std::string CommandValues(const char* command) const;  // of the open document, as JSON
 
     std::unique_ptr<lok::Office> office_;
     std::unique_ptr<lok::Document> document_;
     std::string documentUrl_;
     std::string languageTag_;
     bool passwordAsked_ = false;
+    int authorsMet_ = 0;  // authors of tracked changes LibreOffice has met in this process
     bool laidOut_ = false;
     bool drawAhead_ = false;
     std::vector<Rectangle> pages_;
     Drawing drawn_;  // the page asked for, until it is saved
     Drawing ahead_;  // the page after it, drawn while that one was being encoded
+    std::future<void> drawingAhead_;
     // Time spent inside LibreOffice and the encoder, for the statistics.
     double loadingMs_ = 0;
     double drawingMs_ = 0;

@@ -46,6 +46,9 @@ inline constexpr std::string_view kNoPage = "no-page";         // page number ou
 inline constexpr std::string_view kRender = "render";          // painting the page failed
 inline constexpr std::string_view kJpeg = "jpeg";              // the JPEG writer's status
 inline constexpr std::string_view kBadRequest = "bad-request"; // a message it did not understand
+// The document would not come out as from a fresh engine (it has tracked changes, and this
+// engine has met other authors before): open it again in a new engine.
+inline constexpr std::string_view kNeedsFreshEngine = "needs-fresh-engine";
 }  // namespace reason
 
 std::string Escape(std::string_view field);

@@ -67,6 +67,26 @@ TEST(Cli, UsageErrorsExitWithTwoAndSayWhy) {
     EXPECT_EQ(FolderEntries(folder.path()), QStringList{"one-page.rtf"});
 }
 
+TEST(Cli, ALongDocumentIsNotTakenForAHungOne) {
+    // 20,000 paragraphs: LibreOffice opens and lays them out for several times the time limit.
+    QTemporaryDir documents, output;
+    QByteArray paragraphs;
+    for (int i = 0; i < 20000; ++i) {
+        paragraphs += "<text:p>Paragraph " + QByteArray::number(i) + ": the quick brown fox jumps over the lazy dog.</text:p>";
+    }
+    QFile document(documents.path() + "/Long.fodt");
+    ASSERT_TRUE(document.open(QIODevice::WriteOnly));
+    document.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document "
+                   "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                   "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\" "
+                   "office:mimetype=\"application/vnd.oasis.opendocument.text\"><office:body><office:text>" +
+                   paragraphs + "</office:text></office:body></office:document>");
+    document.close();
+    const CliRun run = Cli({"--time-limit", "1", "--dpi", "72", "--stats", "--out", output.path(), document.fileName()});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_GT(FolderEntries(output.path()).size(), 100);
+}
+
 TEST(Cli, ConvertsDocumentsIntoTheOutputFolder) {
     QTemporaryDir documents, output;
     const CliRun run = Cli({"--out", output.path(), "--quality", "80",

@@ -194,6 +194,22 @@ TEST(Hostile, EnginesAreRecycledByCountAndBySize) {
     EXPECT_EQ(FolderEntries(output.path()).size(), 8);
 }
 
+TEST(Hostile, ADocumentThatUnpacksIntoGigabytesMeetsTheMemoryLimit) {
+    QTemporaryDir folder, output;
+    const QString huge = folder.path() + "/Huge.odt";
+    MakeHugeParagraphOdt(huge, 200);
+    ASSERT_LT(QFileInfo(huge).size(), 4 * 1024 * 1024);  // small on disk
+    EngineOptions options = DefaultEngineOptions();
+    options.limits.memoryLimitKib = 600 * 1024;
+    Batch batch(output.path(), options);
+    const std::vector<Report> reports = batch.Convert(huge);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_TRUE(reports[0].description.startsWith("LibreOffice grew past the 600 MiB of memory it may use"))
+        << Describe(reports).toStdString();
+    EXPECT_TRUE(batch.Convert(CopyInto(TestDocument("one-page.odt"), folder.path(), "Next.odt")).empty());
+    EXPECT_EQ(FolderEntries(output.path()), QStringList{"Next_1.jpg"});
+}
+
 TEST(Hostile, AwkwardNamesAreConvertedAndNamedByTheRules) {
     QTemporaryDir root;
     const QStringList folders = {"plain", "My \"quoted\" folder", "-lead", "50%20off", "#hash", "Папка", "資料", "🎉 party"};

@@ -44,6 +44,23 @@ protected:
         std::make_unique<EngineSession>(EngineLauncher(DefaultEngineOptions()), NeverCancelled());
 };
 
+// A one-page document with a tracked insertion by `author`, in flat OpenDocument form.
+QString TrackedChangeDocument(const QString& folder, const QString& author) {
+    const QString path = folder + "/" + QString(author).replace(' ', '-') + ".fodt";
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:dc="http://purl.org/dc/elements/1.1/"
+ office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.text"><office:body><office:text>
+<text:tracked-changes><text:changed-region xml:id="c1" text:id="c1"><text:insertion><office:change-info>
+<dc:creator>)" + author.toUtf8() + R"(</dc:creator><dc:date>2020-01-01T00:00:00</dc:date></office:change-info>
+</text:insertion></text:changed-region></text:tracked-changes>
+<text:p>Written first, <text:change-start text:change-id="c1"/>and this was added later by someone else,<text:change-end text:change-id="c1"/> then the end.</text:p>
+</office:text></office:body></office:document>)");
+    return path;
+}
+
 class EveryFormat : public PageExport, public ::testing::WithParamInterface<const char*> {};
 
 }  // namespace
@@ -96,6 +113,26 @@ TEST_F(PageExport, OneWarmEngineServesTheRunAndEndsWithIt) {
     engines->End();
     EXPECT_FALSE(ProcessGroupAlive(engine));
     EXPECT_EQ(Output(), (QStringList{"one-page_1.jpg"}));
+    EXPECT_TRUE(reporter.reports.empty());
+}
+
+TEST_F(PageExport, TheSameDocumentGivesTheSamePagesWhateverCameBefore) {
+    // Tracked changes take their colours from the authors LibreOffice met before.
+    const QString ann = TrackedChangeDocument(documents.path(), "Ann Author");
+    const QString bob = TrackedChangeDocument(documents.path(), "Bob Builder");
+    const auto pagesOf = [&](const QStringList& order) {
+        engines = std::make_unique<EngineSession>(EngineLauncher(DefaultEngineOptions()), NeverCancelled());
+        QStringList digests;
+        for (const QString& path : order) {
+            const ExportResult result = Export(path);
+            EXPECT_EQ(result.pagesWritten.size(), 1);
+            for (const QString& page : result.pagesWritten) digests << FileDigest(page).toHex();
+        }
+        return digests;
+    };
+    const QStringList alone = pagesOf({ann}) + pagesOf({bob});
+    EXPECT_EQ(pagesOf({ann, bob}), alone);
+    EXPECT_EQ(pagesOf({bob, ann}), QStringList({alone[1], alone[0]}));
     EXPECT_TRUE(reporter.reports.empty());
 }
 
@@ -203,7 +240,7 @@ TEST_F(PageExport, BrokenAndMissingDocumentsSayWhatIsWrong) {
 
 TEST_F(PageExport, AHungEngineIsStoppedAndTheNextDocumentGetsAFreshOne) {
     EngineOptions options = FakeEngineOptions("hang-on-open");
-    options.limits.request = std::chrono::seconds(3);
+    options.limits.withoutProgress = std::chrono::seconds(3);
     engines = std::make_unique<EngineSession>(EngineLauncher(options), NeverCancelled());
 
     for (const char* name : {"hangs.docx", "next.docx"}) {  // each gets an engine of its own
@@ -211,9 +248,38 @@ TEST_F(PageExport, AHungEngineIsStoppedAndTheNextDocumentGetsAFreshOne) {
         Export(Document("one-page.docx", name));
         ASSERT_FALSE(reporter.reports.empty());
         EXPECT_EQ(reporter.lines(), (std::vector<int>{128, 130, 132}));
-        EXPECT_TRUE(reporter.reports[0].description.contains("took longer than 3 seconds while opening the document"))
+        EXPECT_TRUE(reporter.reports[0].description.contains("made no progress for 3 seconds while opening the document"))
             << reporter.reports[0].description.toStdString();
         EXPECT_TRUE(ChildProcesses(getpid(), "fake-engine").empty());
+    }
+}
+
+TEST_F(PageExport, AnEngineAtWorkIsNeverStoppedForTakingLong) {
+    EngineOptions options = FakeEngineOptions("busy-on-open=4");
+    options.limits.withoutProgress = std::chrono::seconds(1);
+    engines = std::make_unique<EngineSession>(EngineLauncher(options), NeverCancelled());
+    const ExportResult result = Export(Document("one-page.docx"));
+    EXPECT_TRUE(reporter.reports.empty()) << reporter.reports.front().description.toStdString();
+    EXPECT_TRUE(result.opened);
+}
+
+TEST_F(PageExport, AnEngineThatTalksNonsenseIsStoppedAndReported) {
+    const struct {
+        const char* behaviour;
+        std::vector<int> lines;  // the first is where it was caught
+    } cases[] = {
+        {"answer-twice", {130, 132}},  // the second answer is taken for the next request's
+        {"long-answer", {128, 130, 132}},
+        {"bad-page-count", {132}},
+    };
+    for (const auto& fake : cases) {
+        engines = std::make_unique<EngineSession>(EngineLauncher(FakeEngineOptions(fake.behaviour)), NeverCancelled());
+        reporter.reports.clear();
+        Export(Document("one-page.docx"));
+        EXPECT_EQ(reporter.lines(), fake.lines) << fake.behaviour;
+        ASSERT_FALSE(reporter.reports.empty());
+        EXPECT_TRUE(reporter.reports[0].description.contains("broke off talking sense")) << fake.behaviour;
+        EXPECT_TRUE(ChildProcesses(getpid(), "fake-engine").empty()) << fake.behaviour;
     }
 }
 

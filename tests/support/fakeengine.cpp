@@ -1,12 +1,17 @@
 // fake-engine: stands in for quillivar-engine where a test needs an engine that misbehaves in
 // a set way. It speaks the engine protocol on its standard input and output and does what the
 // FAKE_ENGINE variable says:
-//   hang-on-open   opening any document never finishes
+//   hang-on-open      opening any document never finishes
+//   answer-twice      every answer is sent twice
+//   long-answer       the answer to an open is longer than any answer may be
+//   bad-page-count    the page count is "-3"
+//   busy-on-open=S    opening keeps a processor busy for S seconds, then succeeds
 // Other requests are answered as for an empty one-page document.
 
 #include "engineprotocol.h"
 #include "linereader.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -37,8 +42,15 @@ int main() {
         if (command == "open" && behaviour == "hang-on-open") {
             for (;;) pause();
         }
-        if (command == "pages") {
-            Send({id, "ok", "1"});
+        if (command == "open" && behaviour == "long-answer") {
+            Send({id, "ok", std::string(kMaxLineBytes, 'x')});
+        } else if (command == "open" && behaviour.rfind("busy-on-open=", 0) == 0) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(std::atoi(behaviour.c_str() + 13));
+            while (std::chrono::steady_clock::now() < until) {
+            }
+            Send({id, "ok"});
+        } else if (command == "pages") {
+            Send({id, "ok", behaviour == "bad-page-count" ? "-3" : "1"});
         } else if (command == "render") {
             Send({id, "ok", "794", "1123"});
         } else if (command == "stats") {
@@ -46,6 +58,7 @@ int main() {
         } else {
             Send({id, "ok"});
         }
+        if (behaviour == "answer-twice") Send({id, "ok"});
     }
     return 0;
 }

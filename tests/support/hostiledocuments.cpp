@@ -57,33 +57,38 @@ QByteArray Manifest(const char* mediaType, const QString& moreEntries = QString(
 
 }  // namespace
 
-void WriteZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& entries) {
+void WriteZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& entries, bool deflate) {
     QByteArray archive;
     QByteArray directory;
     for (const auto& [name, data] : entries) {
         const QByteArray fileName = name.toUtf8();
         const std::uint32_t crc = Crc32(data);
         const auto offset = static_cast<std::uint32_t>(archive.size());
+        // qCompress gives a 4-byte size and a zlib stream: its 2-byte header and 4-byte check
+        // sum around the raw deflate data a zip holds.
+        const bool packed = deflate && name != QLatin1String("mimetype");
+        const QByteArray body = packed ? qCompress(data, 1).mid(6).chopped(4) : data;
+        const std::uint16_t method = packed ? 8 : 0;
         archive.append("PK\x03\x04", 4);
-        Little(archive, 10, 2);  // version needed
+        Little(archive, 20, 2);  // version needed
         Little(archive, 0, 2);   // flags
-        Little(archive, 0, 2);   // stored
+        Little(archive, method, 2);
         Little(archive, 0, 4);   // time and date
         Little(archive, crc, 4);
-        Little(archive, static_cast<std::uint32_t>(data.size()), 4);
+        Little(archive, static_cast<std::uint32_t>(body.size()), 4);
         Little(archive, static_cast<std::uint32_t>(data.size()), 4);
         Little(archive, static_cast<std::uint32_t>(fileName.size()), 2);
         Little(archive, 0, 2);
-        archive.append(fileName).append(data);
+        archive.append(fileName).append(body);
 
         directory.append("PK\x01\x02", 4);
         Little(directory, 20, 2);  // made by
-        Little(directory, 10, 2);
+        Little(directory, 20, 2);
         Little(directory, 0, 2);
-        Little(directory, 0, 2);
+        Little(directory, method, 2);
         Little(directory, 0, 4);
         Little(directory, crc, 4);
-        Little(directory, static_cast<std::uint32_t>(data.size()), 4);
+        Little(directory, static_cast<std::uint32_t>(body.size()), 4);
         Little(directory, static_cast<std::uint32_t>(data.size()), 4);
         Little(directory, static_cast<std::uint32_t>(fileName.size()), 2);
         Little(directory, 0, 2);  // extra
@@ -143,6 +148,20 @@ void MakeMacroOdt(const QString& path, const QString& marker) {
                     {"Basic/Standard/Module1.xml", module},
                     {"Basic/Standard/script-lb.xml", library},
                     {"Basic/script-lc.xml", libraries}});
+}
+
+void MakeHugeParagraphOdt(const QString& path, int megabytes) {
+    const QByteArray sentence = "The quick brown fox jumps over the lazy dog again. ";
+    QByteArray text;
+    text.reserve(qsizetype(megabytes) * 1000 * 1000 + sentence.size());
+    while (text.size() < qsizetype(megabytes) * 1000 * 1000) text += sentence;
+    const QByteArray content = QByteArray(kOdfContentStart) + "<office:body><office:text><text:p>" + text +
+                               "</text:p></office:text></office:body></office:document-content>";
+    text.clear();
+    WriteZip(path, {{"mimetype", "application/vnd.oasis.opendocument.text"},
+                    {"META-INF/manifest.xml", Manifest("application/vnd.oasis.opendocument.text")},
+                    {"content.xml", content}},
+             true);
 }
 
 void MakeLinkedPictureOdt(const QString& path, const QString& address) {

@@ -12,8 +12,8 @@
 
 namespace quillivar::test {
 
-// A zip archive of stored (uncompressed) entries, in the given order.
-void WriteZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& entries);
+// A zip archive of the entries in the given order, stored as they are or deflated.
+void WriteZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& entries, bool deflate = false);
 
 // An .odt whose open event runs a Basic macro that writes `marker`.
 void MakeMacroOdt(const QString& path, const QString& marker);
@@ -21,6 +21,9 @@ void MakeMacroOdt(const QString& path, const QString& marker);
 // An .odt and a .docx showing one picture linked from `address` (http://... or file://...).
 void MakeLinkedPictureOdt(const QString& path, const QString& address);
 void MakeLinkedPictureDocx(const QString& path, const QString& address);
+
+// An .odt of one paragraph holding `megabytes` MB of text: small on disk, huge once opened.
+void MakeHugeParagraphOdt(const QString& path, int megabytes);
 
 // A spreadsheet, in OpenDocument form.
 void MakeSpreadsheet(const QString& path);
