@@ -3,7 +3,7 @@
 # build/package/, then prints its path. Install it with: apt-get install ./PATH
 set -eu
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh >&2
 rm -f build/package/quillivar_*.deb
 cpack --config build/CPackConfig.cmake -B build/package >&2
 for deb in "$PWD"/build/package/quillivar_*.deb; do
