@@ -5,18 +5,20 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-# libreoffice-writer rather than its -nogui variant: LibreOfficeKit needs Writer's
-# interface definitions to open documents that hold comments. The engine stays headless.
-packages="
+# To build, and to make the manual pages and the Debian package.
+build_packages="
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev
-  libreoffice-writer libreofficekit-dev
-  libturbojpeg0-dev
-  libgtest-dev libgmock-dev
-  fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea
-  fonts-dejavu fonts-droid-fallback fonts-urw-base35 fonts-noto-mono
-  poppler-utils bc time imagemagick xvfb xauth xdotool
+  qt6-base-dev libreofficekit-dev libturbojpeg0-dev
+  help2man dpkg-dev
 "
+# For the tests: lintian checks the Debian package; the rest drive and look at the programs.
+test_packages="
+  libgtest-dev libgmock-dev
+  poppler-utils bc time imagemagick xvfb xauth xdotool lintian
+"
+# To run: LibreOffice and fonts, from the list the Debian package depends on too.
+run_packages=$(sed 's/#.*//' packaging/runtime-packages)
+packages="$build_packages $test_packages $run_packages"
 
 missing=""
 for package in $packages; do

@@ -1,8 +1,8 @@
 #!/bin/sh
 # `cmake --install` gives a working tree: the two programs in bin/, the engine in lib/quillivar,
 # the data folder in share/quillivar,
-# a desktop entry and icons where desktops look. The installed programs find their engine and
-# their data there.
+# a desktop entry and icons where desktops look, the manual pages and the licence. The installed
+# programs find their engine and their data there.
 #   installed-tree.sh BUILD_FOLDER      (run it under xvfb-run)
 set -eu
 build=$1
@@ -15,7 +15,8 @@ cd "$work/prefix"
 for file in bin/quillivar bin/quillivar-cli lib/quillivar/quillivar-engine \
             share/quillivar/HAND-M.CUR share/quillivar/drag.ico share/quillivar/x/o.cjs \
             share/quillivar/icons/quillivar-256.png "share/quillivar/Samples/Welcome Letter.docx" \
-            share/applications/quillivar.desktop share/icons/hicolor/48x48/apps/quillivar.png; do
+            share/applications/quillivar.desktop share/icons/hicolor/48x48/apps/quillivar.png \
+            share/man/man1/quillivar.1.gz share/man/man1/quillivar-cli.1.gz share/doc/quillivar/copyright; do
     [ -e "$file" ] || fail "$file is missing"
 done
 [ "$(ls bin)" = "$(printf 'quillivar\nquillivar-cli')" ] || fail "bin/ holds more than the two programs: $(ls bin)"
