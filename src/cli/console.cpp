@@ -12,7 +12,8 @@ Console::Console(int documents, const CancelToken& interrupted)
     : documents_(documents), terminal_(isatty(STDERR_FILENO)), interrupted_(interrupted) {}
 
 QString Console::ReportText(const QString& description, const QString& location, int line) {
-    QString text = ComposeErrorReport(description, location, line);
+    // A name in the description reaches the terminal with its control characters escaped.
+    QString text = ComposeErrorReport(PrintableName(description), location, line);
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
 }
 
@@ -52,8 +53,9 @@ void Console::ClearStatus() {
     drawn_ = false;
 }
 
-void Console::Status(const QString& text) {
+void Console::Status(const QString& statusText) {
     if (interrupted_.IsCancelled()) return;
+    const QString text = PrintableName(statusText);
     if (!terminal_) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
         return;

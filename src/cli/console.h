@@ -36,7 +36,7 @@ public:
     static QString ReportText(const QString& description, const QString& location, int line);
 
 private:
-    void Status(const QString& text);         // with the mutex held
+    void Status(const QString& statusText);   // with the mutex held
     void Print(const QStringList& reports);   // with the mutex held
 
     std::mutex mutex_;

@@ -12,11 +12,14 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QThread>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 
 namespace {
@@ -28,6 +31,16 @@ const QString kDescription = QStringLiteral(
     "LibreOffice opens) into one JPEG image per page: Report.docx becomes Report_1.jpg,\n"
     "Report_2.jpg, ... The documents themselves are never changed. A folder stands for\n"
     "the documents in it and in all its subfolders.");
+
+// What the command line itself says of the documents it was given, before they are converted.
+namespace notices {
+const QString kPassedOverFolder =
+    QStringLiteral("cannot read or enter the folder %1, so the documents in it are not converted");
+const QString kNotUtf8 = QStringLiteral("the name %1 is not valid UTF-8, so the document cannot be converted");
+const QString kSharedPageNames = QStringLiteral(
+    "these documents write page files of the same names, so each replaces the pages of the one before: %1");
+const QString kCannotCreateFolder = QStringLiteral("cannot create the folder %1: %2");
+}  // namespace notices
 
 const QString kAfterOptions = QStringLiteral(
     "\n"
@@ -69,6 +82,17 @@ int NumberOption(const QCommandLineParser& parser, const QCommandLineOption& opt
                        .arg(option.names().constLast()).arg(lowest).arg(highest).arg(text));
     }
     return value;
+}
+
+// The argument as the user gave it, when its bytes are not valid UTF-8 and so did not survive
+// the trip into `argument`; empty otherwise.
+QByteArray RawArgument(int argc, char** argv, const QString& argument) {
+    if (!argument.contains(QChar::ReplacementCharacter)) return {};
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        if (QFile::decodeName(raw) == argument && QFile::encodeName(argument) != raw) return raw;
+    }
+    return {};
 }
 
 Options ParseArguments(const QStringList& arguments) {
@@ -142,11 +166,10 @@ Options ParseArguments(const QStringList& arguments) {
         pages.place = OutputPlace::DocumentFolder;
     } else {
         pages.place = OutputPlace::ChosenFolder;
-        pages.outputFolder = parser.isSet(out) ? parser.value(out) : QDir::currentPath();
-        if (!IsFolder(pages.outputFolder)) {
-            UsageError(QStringLiteral("Folder does not exist. Please select another folder. (%1)").arg(pages.outputFolder));
+        pages.outputFolder = QFileInfo(parser.isSet(out) ? parser.value(out) : QDir::currentPath()).absoluteFilePath();
+        if (!IsFolder(pages.outputFolder) && !QDir().mkpath(pages.outputFolder)) {
+            UsageError(notices::kCannotCreateFolder.arg(PrintableName(pages.outputFolder), QString::fromLocal8Bit(strerror(errno))));
         }
-        pages.outputFolder = QFileInfo(pages.outputFolder).absoluteFilePath();
     }
     return options;
 }
@@ -167,17 +190,28 @@ int main(int argc, char** argv) {
     engineOptions.limits.recycleAboveKib = engineOptions.limits.memoryLimitKib / 2;
     engineOptions.drawAhead = options.run.jobs < QThread::idealThreadCount();
 
-    // Folders stand for the documents of their trees.
+    // Folders stand for the documents of their trees; whatever cannot be converted is named.
     cli::KeptReports scanReports;
+    PassedOver passedOver;
     QStringList documents;
     for (const QString& argument : options.documents) {
         const QString path = QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
-        if (IsFolder(path)) {
-            documents << DocumentsInFolderTree(path, options.patterns, scanReports, interrupted);
+        if (const QByteArray raw = RawArgument(argc, argv, argument); !raw.isEmpty()) {
+            passedOver.names << PrintableName(raw);
+        } else if (IsFolder(path)) {
+            documents << DocumentsInFolderTree(path, options.patterns, scanReports, interrupted, &passedOver);
         } else {
             documents << path;
         }
     }
+    QStringList notes;
+    for (const QString& folder : passedOver.folders) notes << notices::kPassedOverFolder.arg(PrintableName(folder));
+    for (const QString& name : passedOver.names) notes << notices::kNotUtf8.arg(name);
+    for (QStringList shared : DocumentsSharingPageNames(documents, options.run.pages)) {
+        for (QString& document : shared) document = PrintableName(document);
+        notes << notices::kSharedPageNames.arg(shared.join(QStringLiteral(", ")));
+    }
+    for (const QString& note : notes) std::fprintf(stderr, "quillivar-cli: %s\n", qPrintable(note));
 
     cli::Console console(static_cast<int>(documents.size()), interrupted);
     console.PrintReports(scanReports.texts);
@@ -196,7 +230,7 @@ int main(int argc, char** argv) {
                      stats.engines, stats.loadingMs / 1000, stats.drawingMs / 1000, stats.savingMs / 1000,
                      stats.peakResidentKib / 1024);
     }
-    const int reports = result.reports + static_cast<int>(scanReports.texts.size());
+    const int reports = result.reports + static_cast<int>(scanReports.texts.size() + notes.size());
     const ExportChoices& pages = options.run.pages;
     std::fprintf(stderr, "%d of %lld document(s) done, %lld page image(s) written to %s; %d error report(s).\n",
                  result.documentsDone, static_cast<long long>(documents.size()),

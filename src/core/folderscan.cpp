@@ -29,7 +29,11 @@ bool ByName(const QString& a, const QString& b) {
 struct Entries {
     QStringList folders;
     QStringList files;
-    int error = 0;  // errno of a folder that could not be read
+    // Names that are not valid UTF-8: full paths shown escaped (files also as a name to
+    // match, with the bad bytes replaced).
+    QStringList undecodableFolders;
+    QList<QPair<QString, QString>> undecodableFiles;
+    int error = 0;  // errno of a folder that could not be read or entered
 };
 
 // The entries of one folder. Folders are what lstat says are folders, so a symbolic link to
@@ -43,15 +47,25 @@ Entries ReadFolder(const QString& folder) {
         return entries;
     }
     while (const dirent* entry = readdir(directory)) {
-        const QString entryName = QFile::decodeName(entry->d_name);
+        const QByteArray rawName(entry->d_name);
+        const QString entryName = QFile::decodeName(rawName);
         if (entryName == QLatin1String(".") || entryName == QLatin1String("..")) continue;
         struct stat info {};
-        if (fstatat(dirfd(directory), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISDIR(info.st_mode)) {
+        if (fstatat(dirfd(directory), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == EACCES) entries.error = EACCES;  // listed, but not to be entered
+            continue;
+        }
+        const bool isFolder = S_ISDIR(info.st_mode);
+        const bool isFile = S_ISREG(info.st_mode) || (S_ISLNK(info.st_mode) &&
+                                                      fstatat(dirfd(directory), entry->d_name, &info, 0) == 0 &&
+                                                      S_ISREG(info.st_mode));
+        if (QFile::encodeName(entryName) != rawName) {  // Qt's strings cannot carry this name
+            const QString shown = PrintableName(name + (name.endsWith('/') ? "" : "/") + rawName);
+            if (isFolder) entries.undecodableFolders << shown;
+            if (isFile) entries.undecodableFiles.append({entryName, shown});
+        } else if (isFolder) {
             entries.folders << entryName;
-        } else if (S_ISREG(info.st_mode) ||
-                   (S_ISLNK(info.st_mode) && fstatat(dirfd(directory), entry->d_name, &info, 0) == 0 &&
-                    S_ISREG(info.st_mode))) {
+        } else if (isFile) {
             entries.files << entryName;
         }
     }
@@ -72,7 +86,8 @@ QRegularExpression PatternExpression(const QString& pattern) {
 
 }  // namespace
 
-void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter, const CancelToken& cancel) {
+void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter, const CancelToken& cancel,
+                           PassedOver* passedOver, bool everyName) {
     ErrorTrap trap(reporter, locations::kGetSubDirectories2016);
     QStringList newFolders;
     // 100, 102: folders are read directly; there is no file-system object to create.
@@ -86,18 +101,20 @@ void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& re
         // 116: every folder is entered, hidden ones too; none here is a system folder.
         for (const QString& name : entries.folders) {  // 118 to 122
             if (trap.test(124, [&] { return QFile::encodeName(name).size() > NAME_MAX; })) continue;
-            if (trap.test(126, [&] { return HasUnsafeChars(name); })) continue;
-            if (trap.test(128, [&] { return name.contains(QLatin1Char('?')); })) continue;
+            if (trap.test(126, [&] { return !everyName && HasUnsafeChars(name); })) continue;
+            if (trap.test(128, [&] { return !everyName && name.contains(QLatin1Char('?')); })) continue;
             if (trap.test(130, [&] { return name == QLatin1String(".") || name == QLatin1String(".."); })) continue;
             trap.step(132, [&] { newFolders << folder + name + kNativeSeparator; });  // 132 to 134
         }
         // 138 to 148: a folder that cannot be read, or that vanished, leaves the collection.
+        if (passedOver) passedOver->folders << entries.undecodableFolders;
         if (trap.test(138, [&] { return entries.error == EACCES || entries.error == ENOENT || entries.error == ENOTDIR; })) {
+            if (passedOver) passedOver->folders << folder;
             trap.step(148, [&] { folders.removeAt(i--); });
         }
     }
     if (trap.test(150, [&] { return recurse && !newFolders.isEmpty() && !cancel.IsCancelled(); })) {
-        trap.step(150, [&] { GetSubDirectories2016(newFolders, true, reporter, cancel); });
+        trap.step(150, [&] { GetSubDirectories2016(newFolders, true, reporter, cancel, passedOver, everyName); });
     }
     for (const QString& entry : newFolders) {  // 152
         if (trap.test(154, [&] { return IsFolder(entry); })) {
@@ -107,11 +124,15 @@ void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& re
     }
 }
 
-QStringList ListFolderFiles(QString folder, const QString& pattern) {
+QStringList ListFolderFiles(QString folder, const QString& pattern, PassedOver* passedOver) {
     if (!folder.endsWith(kNativeSeparator)) folder += kNativeSeparator;
     const QRegularExpression expression = PatternExpression(pattern);
+    const Entries entries = ReadFolder(folder);
+    for (const auto& [name, shown] : entries.undecodableFiles) {
+        if (passedOver && expression.match(name).hasMatch() && IsListableName(name)) passedOver->names << shown;
+    }
     QStringList names;
-    for (const QString& name : ReadFolder(folder).files) {
+    for (const QString& name : entries.files) {
         if (expression.match(name).hasMatch() && IsExistingFile(folder + name)) names << name;
     }
     return names;
@@ -121,7 +142,9 @@ bool IsExistingFile(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     struct stat info {};
     if (path.isEmpty() || stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    const int fd = open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Opened for no access at all, so a file this user may not read is still a file: the
+    // conversion then says why it cannot be read.
+    const int fd = open(name.constData(), O_PATH | O_CLOEXEC);
     if (fd < 0) return false;
     close(fd);
     return true;
@@ -139,21 +162,22 @@ bool IsHiddenName(const QString& name) { return name.startsWith(QLatin1Char('.')
 bool IsListableName(const QString& name) { return !name.startsWith(QLatin1Char('~')) && !IsHiddenName(name); }
 
 QStringList DocumentsInFolderTree(const QString& folder, const QStringList& patterns, ErrorReporter& reporter,
-                                  const CancelToken& cancel) {
+                                  const CancelToken& cancel, PassedOver* passedOver) {
     QStringList folders{CollapseBackslashes(folder + kNativeSeparator)};
-    GetSubDirectories2016(folders, true, reporter, cancel);
+    GetSubDirectories2016(folders, true, reporter, cancel, passedOver, passedOver != nullptr);
     QStringList documents;
     for (QString entry : folders) {
         if (cancel.IsCancelled()) break;
         entry.chop(1);
         QStringList names;
-        for (const QString& pattern : patterns) names << ListFolderFiles(entry, pattern);
+        for (const QString& pattern : patterns) names << ListFolderFiles(entry, pattern, passedOver);
         names.removeDuplicates();
         std::sort(names.begin(), names.end(), ByName);
         for (const QString& name : names) {  // each already found to be a file that opens
             if (IsListableName(name)) documents << CollapseBackslashes(entry + kNativeSeparator + name);
         }
     }
+    if (passedOver) passedOver->names.removeDuplicates();  // one pattern after another saw them
     return documents;
 }
 

@@ -9,18 +9,28 @@ namespace quillivar {
 class CancelToken;
 class ErrorReporter;
 
+// What a scan passed over, for callers that name it to the user (the command line does; the
+// window, as designed, passes over silently).
+struct PassedOver {
+    QStringList folders;  // folders that could not be read or entered
+    QStringList names;    // names that are not valid UTF-8, invalid bytes shown as \xNN
+};
+
 // Extends `folders` (each ending in "/") with all their subfolders, level by level: the
 // starting folders first, then their children in name order, then the grandchildren, and so
 // on. A folder that cannot be read is dropped without a message; a folder reached through a
 // symbolic link is not entered (a link loop would never end). Failures of any other kind are
 // reported through `reporter`, and the scan goes on. Once `cancel` is set it stops where it is.
-void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter, const CancelToken& cancel);
+// Folders whose names hold "?" or control characters are left out, unless `everyName`.
+void GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter, const CancelToken& cancel,
+                           PassedOver* passedOver = nullptr, bool everyName = false);
 
 // The names of the files directly in `folder` that match `pattern` ("*.doc"; "*.*" is every
 // file), hidden ones included, in name order; only names for which IsExistingFile holds.
-QStringList ListFolderFiles(QString folder, const QString& pattern);
+QStringList ListFolderFiles(QString folder, const QString& pattern, PassedOver* passedOver = nullptr);
 
-// True only for a regular file that can be opened; false for folders and missing paths.
+// True only for a regular file, whether or not this user may read it; false for folders and
+// missing paths.
 bool IsExistingFile(const QString& path);
 
 // True when the name holds a control character, DEL, a character of the C1 range or "?".
@@ -35,8 +45,8 @@ bool IsListableName(const QString& name);
 
 // Every listable file matching one of `patterns` in the tree below `folder`, folder by folder
 // in scan order, as full paths with doubled separators collapsed. Cancelled, it gives what it
-// found so far.
+// found so far. With `passedOver`, every name is scanned and what could not be is told there.
 QStringList DocumentsInFolderTree(const QString& folder, const QStringList& patterns, ErrorReporter& reporter,
-                                  const CancelToken& cancel);
+                                  const CancelToken& cancel, PassedOver* passedOver = nullptr);
 
 }  // namespace quillivar

@@ -3,6 +3,7 @@
 #include "errortrap.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
@@ -15,6 +16,10 @@ namespace {
 
 bool Stat(const QString& path, struct stat& info) {
     return !path.isEmpty() && stat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+QString EscapedByte(uint value) {
+    return QStringLiteral("\\x") + QString::number(value, 16).toUpper().rightJustified(2, QLatin1Char('0'));
 }
 
 }  // namespace
@@ -48,6 +53,46 @@ QString CollapseBackslashes(const QString& path, QChar separator) {
     const QString rest = path.mid(firstOther).replace(doubled, QString(separator));
     const QString lead = separator == kNativeSeparator ? QString(separator) : doubled;
     return lead + rest;
+}
+
+QString PrintableName(const QString& name) {
+    QString shown;
+    for (const char32_t c : name.toUcs4()) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            shown += EscapedByte(static_cast<uint>(c));
+        } else {
+            shown += QString::fromUcs4(&c, 1);
+        }
+    }
+    return shown;
+}
+
+QString PrintableName(const QByteArray& bytes) {
+    QString shown;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    for (qsizetype at = 0; at < bytes.size();) {
+        // The longest run that decodes cleanly goes as text; a byte that does not, as \xNN.
+        qsizetype end = at;
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+        if (end == at) {
+            const auto lead = static_cast<unsigned char>(bytes[at]);
+            const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            const QByteArray sequence = bytes.mid(at, length);
+            const QString decoded = utf8.decode(sequence);
+            if (length > 1 && sequence.size() == length && !utf8.hasError() && QString(decoded).toUtf8() == sequence) {
+                shown += decoded;
+                at += length;
+            } else {
+                shown += EscapedByte(lead);
+                ++at;
+            }
+            utf8.resetState();
+            continue;
+        }
+        shown += QString::fromLatin1(bytes.mid(at, end - at));
+        at = end;
+    }
+    return PrintableName(shown);
 }
 
 void DeleteFileQuietly(const QString& path) {

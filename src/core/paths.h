@@ -26,6 +26,11 @@ bool FileExists(const QString& path);
 // two-slash network paths on POSIX).
 QString CollapseBackslashes(const QString& path, QChar separator = kNativeSeparator);
 
+// A name as it can be shown on a terminal: control characters, and bytes that are not valid
+// UTF-8, as \xNN; everything else as it is.
+QString PrintableName(const QString& name);
+QString PrintableName(const QByteArray& bytes);
+
 // Deletes the file, read-only or not.
 // Never throws.
 void DeleteFileQuietly(const QString& path);

@@ -15,6 +15,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QFile>
@@ -24,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QUrl>
@@ -116,7 +118,13 @@ void Form1::Form_Load() {
     }
     trap.step(132, [&] { ListView1->setHeaderLabels({words::kColumnHeader}); });
     trap.step(134, [&] { ListView1->setColumnWidth(0, Px(7000)); });
-    trap.step(136, [&] { Slider1->setValue(ToInt32(settings_.GetSetting(keys::kSlider1, QStringLiteral("75")))); });
+    trap.step(136, [&] {
+        const int quality = ToInt32(settings_.GetSetting(keys::kSlider1, QString::number(kDefaultQuality)));
+        // Stored back as a move of the slider stores it, also when the design already has it.
+        const QSignalBlocker quiet(Slider1);
+        Slider1->setValue(quality);
+        Slider1_Change();
+    });
     trap.step(136, [&] {
         const QString stored = settings_.GetSetting(keys::kResolution, QString::number(kDefaultResolution));
         const int index = Combo1->findData(ToInt32(stored));
@@ -159,6 +167,8 @@ void Form1::VisitHomePageByChance() {
 QString Form1::GetDesktopFolder() const {
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     if (desktop.isEmpty()) throw Failure(words::kNoDesktop);
+    // Not every system has a desktop folder; the home folder always is one.
+    if (!IsFolder(desktop)) return QDir::homePath() + kNativeSeparator;
     return desktop + kNativeSeparator;
 }
 

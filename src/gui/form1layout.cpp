@@ -75,6 +75,7 @@ Form1Controls BuildForm1(QWidget& form) {
     c.Slider1->setPageStep(5);
     c.Slider1->setTickPosition(QSlider::TicksBelow);
     c.Slider1->setTickInterval(5);
+    c.Slider1->setValue(kDefaultQuality);
 
     c.PushButton1 = MakeButton("PushButton1", words::kPushButton1, &form, 120, 2750, 3840, 405);
     c.PushButton4 = MakeButton("PushButton4", words::kPushButton4, &form, 4080, 2750, 3840, 405);

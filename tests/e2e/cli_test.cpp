@@ -13,6 +13,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace quillivar::test;
@@ -25,10 +27,20 @@ struct CliRun {
     QString err;
 };
 
-CliRun Cli(const QStringList& arguments, const QString& workingFolder = QString()) {
+CliRun Cli(const QStringList& arguments, const QString& workingFolder = QString(), bool asOrdinaryUser = false) {
     QProcess process;
     if (!workingFolder.isEmpty()) process.setWorkingDirectory(workingFolder);
-    process.start(QCoreApplication::applicationDirPath() + "/quillivar-cli", arguments);
+    const QString program = QCoreApplication::applicationDirPath() + "/quillivar-cli";
+    QTemporaryDir cache;  // the engine's profile, where the ordinary user may write
+    if (asOrdinaryUser && getuid() == 0) {  // root may read everything
+        chmod(QFile::encodeName(cache.path()).constData(), 0777);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CACHE_HOME", cache.path());
+        process.setProcessEnvironment(environment);
+        process.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments);
+    } else {
+        process.start(program, arguments);
+    }
     process.waitForFinished(300000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
@@ -54,7 +66,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndSayWhy) {
         {{"--quality", "0", document}, "--quality must be a whole number from 1 to 100"},
         {{"--quality", "high", document}, "not 'high'"},
         {{"--dpi", "1000", document}, "--dpi must be a whole number from 72 to 600"},
-        {{"--out", folder.path() + "/missing", document}, "Folder does not exist. Please select another folder."},
+        {{"--out", document + "/below-a-file", document}, "cannot create the folder"},
         {{"--out", folder.path(), "--beside", document}, "cannot be used together"},
         {{"--colour", document}, "Unknown option 'colour'"},
         {{"--quality"}, "Missing value after '--quality'"},
@@ -150,6 +162,49 @@ TEST(Cli, AFolderStandsForTheDocumentsOfItsTree) {
     EXPECT_EQ(FolderEntries(onlyText.path()), QStringList{"notes_1.jpg"});
 }
 
+TEST(Cli, NothingGivenIsPassedOverInSilence) {
+    QTemporaryDir tree, output;
+    const QString in = tree.path();
+    const auto copy = [&](const char* document, const QString& path) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile::copy(TestDocument(document), path);
+    };
+    copy("one-page.docx", in + "/Open.docx");
+    copy("one-page.docx", in + "/Secret.docx");
+    copy("one-page.docx", in + "/Locked/Inside.docx");
+    copy("one-page.docx", in + "/What?/Question.docx");
+    copy("one-page.docx", in + "/Line\nbreak/Newline.docx");
+    copy("one-page.docx", in + "/esc\033[31mred.docx");
+    copy("three-pages.doc", in + "/2023/report.doc");
+    copy("one-page.docx", in + "/2024/report.docx");
+    const QByteArray latin1 = QFile::encodeName(in) + "/caf\xE9.docx";  // a name in Latin-1
+    copy("one-page.docx", in + "/latin1");
+    ASSERT_EQ(rename(QFile::encodeName(in + "/latin1").constData(), latin1.constData()), 0);
+    for (const QString& path : {in, output.path()}) chmod(QFile::encodeName(path).constData(), 0777);
+    chmod(QFile::encodeName(in + "/Secret.docx").constData(), 0);
+    chmod(QFile::encodeName(in + "/Locked").constData(), 0);
+
+    const CliRun run = Cli({"--jobs", "1", "--out", output.path(), in}, QString(), true);
+    chmod(QFile::encodeName(in + "/Locked").constData(), 0755);
+
+    EXPECT_EQ(run.exitCode, 1);
+    for (const QString& said : QStringList{"The document cannot be read (permission denied): " + in + "/Secret.docx",
+                                "cannot read or enter the folder " + in + "/Locked/",
+                                "the name " + in + "/caf\\xE9.docx is not valid UTF-8",
+                                "these documents write page files of the same names, so each replaces the pages of "
+                                "the one before: " + in + "/2023/report.doc, " + in + "/2024/report.docx",
+                                "Processing: esc\\x1B[31mred.docx"}) {
+        EXPECT_TRUE(run.err.contains(said)) << said.toStdString() << "\n" << run.err.toStdString();
+    }
+    EXPECT_FALSE(run.err.contains('\033'));
+    const QStringList written = FolderEntries(output.path());
+    EXPECT_EQ(written, (QStringList{"Newline_1.jpg", "Open_1.jpg", "Question_1.jpg", "esc\033[31mred_1.jpg",
+                                    "report_1.jpg", "report_2.jpg", "report_3.jpg"}));
+    EXPECT_TRUE(run.err.contains(QString("%1 page image(s) written").arg(written.size()))) << run.err.toStdString();
+    EXPECT_EQ(BoxColour(DecodeJpeg(output.path() + "/report_2.jpg")), 2);  // 2023's, as 2024 has one page
+    unlink(latin1.constData());  // a name the temporary folder's own clean-up cannot carry
+}
+
 TEST(Cli, ALeadingDashNameComesAfterTheDoubleDash) {
     QTemporaryDir folder;
     CopyInto(TestDocument("one-page.docx"), folder.path(), "-draft.docx");
@@ -210,6 +265,8 @@ TEST(Cli, EnginesSideBySideGiveTheSameImagesAndKeepEachDocumentsReportsTogether)
     const CliRun parallel = Cli(QStringList{"--jobs", "2", "--out", two.path()} + files);
     EXPECT_EQ(single.exitCode, 1);
     EXPECT_EQ(parallel.exitCode, 1);
+    // One engine takes the documents in the order given, the longest not first.
+    EXPECT_LT(single.err.indexOf("Processing: Same.docx"), single.err.indexOf("Processing: Long.rtf"));
     const QStringList written = FolderEntries(one.path());
     EXPECT_EQ(written.size(), 3 + 7 + 1);
     EXPECT_EQ(FolderEntries(two.path()), written);

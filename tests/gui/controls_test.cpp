@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -48,6 +49,17 @@ private slots:
             QTest::keyClick(text, c.toLatin1());
             typed += c;
             QCOMPARE(Stored(window, "Text1"), typed);
+        }
+    }
+
+    void theProgressTextShowsNamesAsTheyAre() {
+        Window window;
+        window.Load();
+        auto* bar = window.Find<QProgressBar>("ProgressBar1");
+        bar->setValue(40);
+        for (const QString status : {"Processing: 100%report.docx", "Processing: Q3 %p summary.docx (Page 1 of 2)"}) {
+            bar->setFormat(status);
+            QCOMPARE(bar->text(), status);
         }
     }
 

@@ -94,7 +94,12 @@ private slots:
         QTest::keyClick(list, Qt::Key_Delete);
         QCOMPARE(window.Rows(), QStringList({"/d/1.doc", "/d/3.doc", "/d/4.doc"}));
         list->setCurrentItem(list->topLevelItem(2));
+        QTest::mouseDClick(list->viewport(), Qt::RightButton, {}, RowCentre(window, 3));  // not with the right button
+        QCOMPARE(window.Rows().size(), 3);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, RowCentre(window, 3));
+        QCOMPARE(window.Rows(), QStringList({"/d/1.doc", "/d/3.doc"}));
+        // A row stays selected after the removal; a double-click below the rows leaves it.
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, list->viewport()->height() - 5));
         QCOMPARE(window.Rows(), QStringList({"/d/1.doc", "/d/3.doc"}));
     }
 

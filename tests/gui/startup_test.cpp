@@ -96,6 +96,7 @@ private slots:
     }
 
     void aFirstStartShowsTheDefaultsAndStoresWhatItRestored() {
+        QDir().mkpath(qEnvironmentVariable("HOME") + "/Desktop");
         Window window;
         window.Load();
         QCOMPARE(window.form->windowTitle(), QString("Quillivar"));
@@ -118,6 +119,16 @@ private slots:
         QVERIFY(window.dialogs.messages.empty());
         QVERIFY(window.dialogs.reports.empty());
         QCOMPARE(window.endProgramCalls, 0);
+    }
+
+    void withoutADesktopFolderTheHomeFolderIsTheDefault() {
+        const QString home = qEnvironmentVariable("HOME");
+        QDir(home + "/Desktop").removeRecursively();
+        Window window;
+        window.Load();
+        QCOMPARE(window.Find<QLineEdit>("Text1")->text(), home + "/");
+        QVERIFY(window.dialogs.reports.empty());
+        QDir().mkpath(home + "/Desktop");
     }
 
     void aCorruptStoreGivesTheDefaults() {
@@ -186,7 +197,7 @@ private slots:
         window.Load();
         QCOMPARE(window.dialogs.reportLines(), std::vector<int>{136});
         QCOMPARE(window.dialogs.reports[0].location, locations::kFormLoad);
-        QCOMPARE(window.Find<QSlider>("Slider1")->value(), 1);  // the design's position
+        QCOMPARE(window.Find<QSlider>("Slider1")->value(), 75);  // the design's position
         QCOMPARE(Stored(window, "Slider1"), QString("high"));
     }
 
