@@ -3,22 +3,34 @@
 #include "paths.h"
 #include "texts.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <cstdio>
 #include <unistd.h>
 
 namespace quillivar::cli {
 
-Console::Console(int documents, const CancelToken& interrupted)
-    : documents_(documents), terminal_(isatty(STDERR_FILENO)), interrupted_(interrupted) {}
+void PutPath(QJsonObject& line, const QByteArray& path) {
+    if (QFile::encodeName(QFile::decodeName(path)) == path) {
+        line.insert(QStringLiteral("path"), QFile::decodeName(path));
+    } else {
+        line.insert(QStringLiteral("path_base64"), QString::fromLatin1(path.toBase64()));
+    }
+}
+
+void KeptReports::ShowErrorReport(const QString& description, const QString& location, int line) {
+    texts << Console::ReportText(description, location, line);
+}
+
+Console::Console(const QStringList& documents, bool json, const CancelToken& interrupted)
+    : documents_(documents), json_(json), terminal_(isatty(STDERR_FILENO)), interrupted_(interrupted) {}
 
 QString Console::ReportText(const QString& description, const QString& location, int line) {
     // A name in the description reaches the terminal with its control characters escaped.
     QString text = ComposeErrorReport(PrintableName(description), location, line);
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-}
-
-void KeptReports::ShowErrorReport(const QString& description, const QString& location, int line) {
-    texts << Console::ReportText(description, location, line);
 }
 
 void Console::DocumentStarted(int /*index*/, const QString& documentPath) {
@@ -33,18 +45,49 @@ void Console::ShowStatus(int /*index*/, const QString& text) {
 
 void Console::ShowErrorReport(int index, const QString& description, const QString& location, int line) {
     const std::lock_guard lock(mutex_);
-    pending_[index] << ReportText(description, location, line);
+    pending_[index].append({description, location, line});
 }
 
-void Console::DocumentDone(int index, const ExportResult& /*result*/) {
+void Console::DocumentDone(int index, const ExportResult& result) {
     const std::lock_guard lock(mutex_);
     ++done_;
-    Print(pending_.take(index));
+    const QList<Report> reports = pending_.take(index);
+    QStringList texts;
+    QJsonArray reportsJson;
+    for (const Report& report : reports) {
+        texts << ReportText(report.description, report.location, report.line);
+        reportsJson.append(QJsonObject{{QStringLiteral("line"), report.line},
+                                       {QStringLiteral("location"), report.location.trimmed()},
+                                       {QStringLiteral("text"), report.description}});
+    }
+    Print(texts);
+    if (!json_ || interrupted_.IsCancelled()) return;
+    QJsonObject line;
+    PutPath(line, QFile::encodeName(documents_.value(index)));
+    line.insert(QStringLiteral("pages"), QJsonArray::fromStringList(result.pagesWritten));
+    line.insert(QStringLiteral("reports"), reportsJson);
+    const bool complete = result.opened && result.pagesFailed.isEmpty() && reports.isEmpty();
+    line.insert(QStringLiteral("outcome"), complete                      ? QStringLiteral("converted")
+                                           : result.pagesWritten.isEmpty() ? QStringLiteral("failed")
+                                                                           : QStringLiteral("partial"));
+    PrintJson(line);
 }
 
 void Console::PrintReports(const QStringList& reports) {
     const std::lock_guard lock(mutex_);
     Print(reports);
+}
+
+void Console::PrintNotice(const QString& text, const QByteArray& passedOver) {
+    const std::lock_guard lock(mutex_);
+    std::fprintf(stderr, "quillivar-cli: %s\n", qPrintable(PrintableName(text)));
+    if (!json_ || passedOver.isEmpty()) return;
+    QJsonObject line;
+    PutPath(line, passedOver);
+    line.insert(QStringLiteral("pages"), QJsonArray());
+    line.insert(QStringLiteral("reports"), QJsonArray{QJsonObject{{QStringLiteral("text"), text}}});
+    line.insert(QStringLiteral("outcome"), QStringLiteral("skipped"));
+    PrintJson(line);
 }
 
 void Console::ClearStatus() {
@@ -61,9 +104,9 @@ void Console::Status(const QString& statusText) {
         return;
     }
     constexpr int kWidth = 20;
-    const int filled = documents_ > 0 ? kWidth * done_ / documents_ : 0;
+    const int filled = documents_.isEmpty() ? 0 : kWidth * done_ / static_cast<int>(documents_.size());
     const QString bar = QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
-    const QString line = QStringLiteral("[%1] %2/%3 %4").arg(bar).arg(done_).arg(documents_).arg(text);
+    const QString line = QStringLiteral("[%1] %2/%3 %4").arg(bar).arg(done_).arg(documents_.size()).arg(text);
     std::fprintf(stderr, "\r\033[K%s", qPrintable(line.left(120)));
     drawn_ = true;
 }
@@ -75,6 +118,12 @@ void Console::Print(const QStringList& reports) {
     for (const QString& report : reports) {
         std::fprintf(stderr, "%s:\n%s\n\n", qPrintable(texts::report::kTitle), qPrintable(report));
     }
+}
+
+void Console::PrintJson(const QJsonObject& line) {
+    std::fputs(QJsonDocument(line).toJson(QJsonDocument::Compact).constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);  // a line as each document finishes, for whatever reads it
 }
 
 }  // namespace quillivar::cli

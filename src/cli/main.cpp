@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <cstdio>
 
@@ -45,7 +46,14 @@ const QString kCannotCreateFolder = QStringLiteral("cannot create the folder %1:
 const QString kAfterOptions = QStringLiteral(
     "\n"
     "Progress and error reports go to standard error. Exit status: 0 when every page\n"
-    "was written, 1 when anything was reported, 2 for a usage error.\n");
+    "was written, 1 when anything was reported, 2 for a usage error.\n"
+    "\n"
+    "With --json, standard output carries one JSON object per line and nothing else, one\n"
+    "for each document as it finishes: \"path\" (the document), \"pages\" (the page files\n"
+    "written), \"reports\" (each with \"line\", the step, \"location\" and \"text\"), and\n"
+    "\"outcome\": \"converted\", \"partial\" (some pages written, something reported),\n"
+    "\"failed\" (no page written) or \"skipped\" (passed over, with the reason in its report).\n"
+    "A path that is not valid UTF-8 comes as \"path_base64\" instead: its bytes in base64.\n");
 
 CancelToken interrupted;
 volatile std::sig_atomic_t interruptingSignal = 0;
@@ -58,6 +66,9 @@ void OnInterrupt(int signal) {
 
 struct Options {
     QStringList documents;  // files and folders as given
+    bool json = false;
+    int shard = 0;  // this run takes the documents of shard `shard` of `shards`, counting from 0
+    int shards = 1;
     QStringList patterns{QStringLiteral("*.doc"), QStringLiteral("*.docx"), QStringLiteral("*.odt"), QStringLiteral("*.rtf")};
     RunChoices run;
     int timeLimitSeconds = 60;
@@ -82,6 +93,17 @@ int NumberOption(const QCommandLineParser& parser, const QCommandLineOption& opt
                        .arg(option.names().constLast()).arg(lowest).arg(highest).arg(text));
     }
     return value;
+}
+
+// Which of `shards` shards a key falls in: FNV-1a of its UTF-8 bytes, the same on every
+// machine and in every run.
+int ShardOf(const QString& key, int shards) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char byte : key.toUtf8()) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 1099511628211ull;
+    }
+    return static_cast<int>(hash % static_cast<std::uint64_t>(shards));
 }
 
 // The argument as the user gave it, when its bytes are not valid UTF-8 and so did not survive
@@ -128,7 +150,29 @@ Options ParseArguments(const QStringList& arguments) {
                                                         "of it is replaced (default: half the machine's memory, at most 4096)."),
                                          QStringLiteral("M"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("At the end, tell how long LibreOffice took and how large it grew."));
-    parser.addOptions({out, beside, quality, jobs, dpi, ext, timeLimit, recycleAfter, memoryLimit, stats, help, version});
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("jpg (default), png (lossless) or webp (at --quality): the page files' "
+                                                   "kind and ending."),
+                                    QStringLiteral("FORMAT"));
+    const QCommandLineOption pageRange(QStringLiteral("pages"),
+                                       QStringLiteral("Only these pages: 1, 2-5, 3- (to the end), -2 (the first two), or a "
+                                                      "list such as 1,3,7-9. Pages past the end are left out; the files keep "
+                                                      "their page numbers."),
+                                       QStringLiteral("RANGE"));
+    const QCommandLineOption width(QStringLiteral("width"),
+                                   QStringLiteral("Draw each page at the largest size that fits W pixels wide (and --height "
+                                                  "high), keeping its shape; not with --dpi."),
+                                   QStringLiteral("W"));
+    const QCommandLineOption height(QStringLiteral("height"), QStringLiteral("As --width, for the height."), QStringLiteral("H"));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON line per document on standard output (see below)."));
+    const QCommandLineOption shard(QStringLiteral("shard"),
+                                   QStringLiteral("Convert only shard I of N (1 to N) of the documents, folders expanded: N "
+                                                  "runs, on N machines, together convert each document once. The shard follows "
+                                                  "from each document's path as given alone, so reruns agree, and documents "
+                                                  "whose page files share names fall in the same one."),
+                                   QStringLiteral("I/N"));
+    parser.addOptions({out, beside, quality, jobs, dpi, width, height, format, pageRange, ext, json, shard, timeLimit,
+                       recycleAfter, memoryLimit, stats, help, version});
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Documents, and folders of documents."),
                                  QStringLiteral("FILE|FOLDER..."));
 
@@ -161,6 +205,32 @@ Options ParseArguments(const QStringList& arguments) {
         options.patterns = {QStringLiteral("*.") + parser.value(ext)};
     }
     if (parser.isSet(out) && parser.isSet(beside)) UsageError(QStringLiteral("--out and --beside cannot be used together"));
+    if (parser.isSet(format) && !FormatFromName(parser.value(format).toStdString(), pages.format)) {
+        UsageError(QStringLiteral("--format takes jpg, png or webp, not '%1'").arg(parser.value(format)));
+    }
+    if (parser.isSet(pageRange)) {
+        const std::optional<PageRange> range = PageRange::Parse(parser.value(pageRange));
+        if (!range) UsageError(QStringLiteral("--pages takes a range such as 1, 2-5, 3-, -2 or 1,3,7-9, not '%1'").arg(parser.value(pageRange)));
+        pages.pageRange = *range;
+    }
+    if ((parser.isSet(width) || parser.isSet(height)) && parser.isSet(dpi)) {
+        UsageError(QStringLiteral("--width and --height cannot be used together with --dpi"));
+    }
+    pages.maxWidth = NumberOption(parser, width, 0, 1, 20000);
+    pages.maxHeight = NumberOption(parser, height, 0, 1, 20000);
+    options.json = parser.isSet(json);
+    if (parser.isSet(shard)) {
+        const QStringList parts = parser.value(shard).split(QLatin1Char('/'));
+        bool indexOk = false;
+        bool countOk = false;
+        const int index = parts.size() == 2 ? parts[0].toInt(&indexOk) : 0;
+        const int count = parts.size() == 2 ? parts[1].toInt(&countOk) : 0;
+        if (!indexOk || !countOk || count < 1 || index < 1 || index > count) {
+            UsageError(QStringLiteral("--shard takes I/N with 1 <= I <= N, not '%1'").arg(parser.value(shard)));
+        }
+        options.shard = index - 1;
+        options.shards = count;
+    }
     if (options.documents.isEmpty()) UsageError(QStringLiteral("no documents given"));
     if (parser.isSet(beside)) {
         pages.place = OutputPlace::DocumentFolder;
@@ -191,29 +261,51 @@ int main(int argc, char** argv) {
     engineOptions.drawAhead = options.run.jobs < QThread::idealThreadCount();
 
     // Folders stand for the documents of their trees; whatever cannot be converted is named.
+    // Each document also has its path as the user gave it, which decides its shard.
     cli::KeptReports scanReports;
     PassedOver passedOver;
     QStringList documents;
+    QStringList givenPaths;
     for (const QString& argument : options.documents) {
         const QString path = QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
         if (const QByteArray raw = RawArgument(argc, argv, argument); !raw.isEmpty()) {
-            passedOver.names << PrintableName(raw);
+            passedOver.names << raw;
         } else if (IsFolder(path)) {
-            documents << DocumentsInFolderTree(path, options.patterns, scanReports, interrupted, &passedOver);
+            for (const QString& document : DocumentsInFolderTree(path, options.patterns, scanReports, interrupted, &passedOver)) {
+                documents << document;
+                givenPaths << QDir(argument).filePath(QDir(path).relativeFilePath(document));
+            }
         } else {
             documents << path;
+            givenPaths << argument;
         }
     }
-    QStringList notes;
-    for (const QString& folder : passedOver.folders) notes << notices::kPassedOverFolder.arg(PrintableName(folder));
-    for (const QString& name : passedOver.names) notes << notices::kNotUtf8.arg(name);
-    for (QStringList shared : DocumentsSharingPageNames(documents, options.run.pages)) {
-        for (QString& document : shared) document = PrintableName(document);
-        notes << notices::kSharedPageNames.arg(shared.join(QStringLiteral(", ")));
+    if (options.shards > 1) {
+        // By the page files' names as the given path makes them, so that documents whose page
+        // files share names stay in one shard, one after the other, as in one run.
+        ExportChoices namesOnly = options.run.pages;
+        namesOnly.outputFolder.clear();
+        QStringList mine;
+        for (qsizetype i = 0; i < documents.size(); ++i) {
+            if (ShardOf(PageFileStem(givenPaths[i], namesOnly), options.shards) == options.shard) mine << documents[i];
+        }
+        documents = mine;
     }
-    for (const QString& note : notes) std::fprintf(stderr, "quillivar-cli: %s\n", qPrintable(note));
 
-    cli::Console console(static_cast<int>(documents.size()), interrupted);
+    cli::Console console(documents, options.json, interrupted);
+    int notices = 0;
+    for (const QString& folder : passedOver.folders) {
+        console.PrintNotice(notices::kPassedOverFolder.arg(folder));
+        ++notices;
+    }
+    for (const QByteArray& name : passedOver.names) {
+        console.PrintNotice(notices::kNotUtf8.arg(PrintableName(name)), name);
+        ++notices;
+    }
+    for (const QStringList& shared : DocumentsSharingPageNames(documents, options.run.pages)) {
+        console.PrintNotice(notices::kSharedPageNames.arg(shared.join(QStringLiteral(", "))));
+        ++notices;
+    }
     console.PrintReports(scanReports.texts);
     const RunResult result = RunBatch(documents, options.run, EngineLauncher(engineOptions), console, interrupted);
     console.ClearStatus();
@@ -225,12 +317,12 @@ int main(int argc, char** argv) {
     if (options.stats) {
         const EngineStats& stats = result.engines;
         std::fprintf(stderr,
-                     "%d engine(s); inside them %.2f s opening and laying out, %.2f s drawing, %.2f s encoding "
-                     "and writing; largest engine %ld MiB.\n",
-                     stats.engines, stats.loadingMs / 1000, stats.drawingMs / 1000, stats.savingMs / 1000,
-                     stats.peakResidentKib / 1024);
+                     "%d engine(s); inside them %.2f s opening and laying out, %.2f s drawing %lld page(s), %.2f s "
+                     "encoding and writing; largest engine %ld MiB.\n",
+                     stats.engines, stats.loadingMs / 1000, stats.drawingMs / 1000, stats.pagesDrawn,
+                     stats.savingMs / 1000, stats.peakResidentKib / 1024);
     }
-    const int reports = result.reports + static_cast<int>(scanReports.texts.size() + notes.size());
+    const int reports = result.reports + static_cast<int>(scanReports.texts.size()) + notices;
     const ExportChoices& pages = options.run.pages;
     std::fprintf(stderr, "%d of %lld document(s) done, %lld page image(s) written to %s; %d error report(s).\n",
                  result.documentsDone, static_cast<long long>(documents.size()),

@@ -242,15 +242,18 @@ int Engine::PageCount() {
     return static_cast<int>(*count);
 }
 
-void Engine::RenderPage(int page, int dotsPerInch) {
-    Request({"render", std::to_string(page), std::to_string(dotsPerInch)}, conv::kWhileDrawing.arg(page));
+void Engine::RenderPage(int page, PageSize size) {
+    Request({"render", std::to_string(page), std::to_string(size.dotsPerInch), std::to_string(size.maxWidth),
+             std::to_string(size.maxHeight)},
+            conv::kWhileDrawing.arg(page));
 }
 
-void Engine::SavePage(const QString& path, int quality) {
+void Engine::SavePage(const QString& path, ImageFormat format, int quality, int nextPage) {
     const std::string target = QFile::encodeName(path).toStdString();
     pendingTemporary_ = JpegTemporaryPath(target, pid_);
     try {
-        Request({"save", std::to_string(quality), target}, conv::kWhileSaving.arg(GetFileName(path)));
+        Request({"save", FormatName(format), std::to_string(quality), target, std::to_string(nextPage)},
+                conv::kWhileSaving.arg(GetFileName(path)));
     } catch (...) {
         pendingTemporary_.clear();  // the engine removed its own file; a lost engine's was removed above
         throw;
@@ -265,9 +268,9 @@ void Engine::Close() {
 
 EngineStats Engine::Stats() {
     const auto fields = Request({"stats"}, conv::kWhileReporting);
-    std::optional<long long> values[4];
-    for (std::size_t i = 0; i < 4 && i < fields.size(); ++i) values[i] = protocol::ParseNumber(fields[i], 0, LLONG_MAX);
-    if (fields.size() != 4 || !values[0] || !values[1] || !values[2] || !values[3]) {
+    std::optional<long long> values[5];
+    for (std::size_t i = 0; i < 5 && i < fields.size(); ++i) values[i] = protocol::ParseNumber(fields[i], 0, LLONG_MAX);
+    if (fields.size() != 5 || !std::all_of(std::begin(values), std::end(values), [](const auto& value) { return value.has_value(); })) {
         Lose(Loss::Broken, conv::kWhileReporting, QString::fromStdString(protocol::JoinFields(fields)));
     }
     EngineStats stats = retired_;
@@ -276,6 +279,7 @@ EngineStats Engine::Stats() {
     stats.drawingMs += static_cast<double>(*values[1]);
     stats.savingMs += static_cast<double>(*values[2]);
     stats.peakResidentKib = std::max(stats.peakResidentKib, static_cast<long>(*values[3]));
+    stats.pagesDrawn += *values[4];
     return stats;
 }
 
@@ -285,6 +289,7 @@ void EngineStats::Add(const EngineStats& other) {
     drawingMs += other.drawingMs;
     savingMs += other.savingMs;
     peakResidentKib = std::max(peakResidentKib, other.peakResidentKib);
+    pagesDrawn += other.pagesDrawn;
 }
 
 long Engine::ResidentKib() const {

@@ -8,6 +8,7 @@
 // a fresh engine.
 
 #include "canceltoken.h"
+#include "jpegwriter.h"
 #include "linereader.h"
 
 #include <QString>
@@ -46,6 +47,7 @@ struct EngineStats {
     double drawingMs = 0;
     double savingMs = 0;   // encoding and writing
     long peakResidentKib = 0;
+    long long pagesDrawn = 0;
 
     void Add(const EngineStats& other);
 };
@@ -77,8 +79,14 @@ public:
     void Open(const QString& documentPath);
     void LayOut();
     int PageCount();
-    void RenderPage(int page, int dotsPerInch);  // held inside the engine for SavePage
-    void SavePage(const QString& path, int quality);
+    struct PageSize {
+        int dotsPerInch = 96;
+        int maxWidth = 0;   // with either above 0: as large as fits inside them
+        int maxHeight = 0;
+    };
+    void RenderPage(int page, PageSize size);  // held inside the engine for SavePage
+    // With `nextPage`, the engine draws that page while this one is written.
+    void SavePage(const QString& path, ImageFormat format, int quality, int nextPage);
     void Close();  // without saving, as every close is
     EngineStats Stats();  // of this engine and those it replaced
 

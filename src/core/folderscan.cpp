@@ -32,7 +32,7 @@ struct Entries {
     // Names that are not valid UTF-8: full paths shown escaped (files also as a name to
     // match, with the bad bytes replaced).
     QStringList undecodableFolders;
-    QList<QPair<QString, QString>> undecodableFiles;
+    QList<QPair<QString, QByteArray>> undecodableFiles;
     int error = 0;  // errno of a folder that could not be read or entered
 };
 
@@ -60,9 +60,9 @@ Entries ReadFolder(const QString& folder) {
                                                       fstatat(dirfd(directory), entry->d_name, &info, 0) == 0 &&
                                                       S_ISREG(info.st_mode));
         if (QFile::encodeName(entryName) != rawName) {  // Qt's strings cannot carry this name
-            const QString shown = PrintableName(name + (name.endsWith('/') ? "" : "/") + rawName);
-            if (isFolder) entries.undecodableFolders << shown;
-            if (isFile) entries.undecodableFiles.append({entryName, shown});
+            const QByteArray path = name + (name.endsWith('/') ? "" : "/") + rawName;
+            if (isFolder) entries.undecodableFolders << PrintableName(path);
+            if (isFile) entries.undecodableFiles.append({entryName, path});
         } else if (isFolder) {
             entries.folders << entryName;
         } else if (isFile) {
@@ -128,8 +128,10 @@ QStringList ListFolderFiles(QString folder, const QString& pattern, PassedOver* 
     if (!folder.endsWith(kNativeSeparator)) folder += kNativeSeparator;
     const QRegularExpression expression = PatternExpression(pattern);
     const Entries entries = ReadFolder(folder);
-    for (const auto& [name, shown] : entries.undecodableFiles) {
-        if (passedOver && expression.match(name).hasMatch() && IsListableName(name)) passedOver->names << shown;
+    for (const auto& [name, path] : entries.undecodableFiles) {
+        if (passedOver && expression.match(name).hasMatch() && IsListableName(name) && !passedOver->names.contains(path)) {
+            passedOver->names << path;  // once, whichever pattern found it first
+        }
     }
     QStringList names;
     for (const QString& name : entries.files) {
@@ -177,7 +179,6 @@ QStringList DocumentsInFolderTree(const QString& folder, const QStringList& patt
             if (IsListableName(name)) documents << CollapseBackslashes(entry + kNativeSeparator + name);
         }
     }
-    if (passedOver) passedOver->names.removeDuplicates();  // one pattern after another saw them
     return documents;
 }
 

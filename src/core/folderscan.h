@@ -12,8 +12,9 @@ class ErrorReporter;
 // What a scan passed over, for callers that name it to the user (the command line does; the
 // window, as designed, passes over silently).
 struct PassedOver {
-    QStringList folders;  // folders that could not be read or entered
-    QStringList names;    // names that are not valid UTF-8, invalid bytes shown as \xNN
+    QStringList folders;     // folders that could not be read or entered, or whose names
+                             // are not valid UTF-8 (shown with PrintableName)
+    QList<QByteArray> names;  // full paths of files whose names are not valid UTF-8
 };
 
 // Extends `folders` (each ending in "/") with all their subfolders, level by level: the

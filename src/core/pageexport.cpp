@@ -4,6 +4,9 @@
 #include "paths.h"
 #include "texts.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace quillivar {
 
 namespace {
@@ -14,6 +17,35 @@ QString BaseNameOf(const QString& documentPath) {
 }
 
 }  // namespace
+
+std::optional<PageRange> PageRange::Parse(const QString& text) {
+    PageRange range;
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const qsizetype dash = part.indexOf(QLatin1Char('-'));
+        const QString first = dash < 0 ? part : part.left(dash);
+        const QString last = dash < 0 ? part : part.mid(dash + 1);
+        if (first.isEmpty() && last.isEmpty()) return std::nullopt;
+        bool firstOk = true;
+        bool lastOk = true;
+        const int from = first.isEmpty() ? 1 : first.toInt(&firstOk);
+        const int to = last.isEmpty() ? INT_MAX : last.toInt(&lastOk);
+        const bool digitsOnly = !part.contains(QLatin1Char('+')) && !part.contains(QLatin1Char(' '));
+        if (!firstOk || !lastOk || !digitsOnly || from < 1 || to < from) return std::nullopt;
+        range.spans_.emplace_back(from, to);
+    }
+    return range;
+}
+
+bool PageRange::Contains(int page) const {
+    if (spans_.empty()) return true;
+    return std::any_of(spans_.begin(), spans_.end(), [page](const auto& span) { return page >= span.first && page <= span.second; });
+}
+
+int PageRange::Last() const {
+    int last = spans_.empty() ? INT_MAX : 0;
+    for (const auto& span : spans_) last = std::max(last, span.second);
+    return last;
+}
 
 QString PageFileStem(const QString& documentPath, const ExportChoices& choices) {
     const QString baseName = BaseNameOf(documentPath);
@@ -32,16 +64,22 @@ ExportResult SaveDocAsJPG(const QString& documentPath, const ExportChoices& choi
     ExportResult result;
     QString baseName;
     QString outputStem;
-    constexpr int kPageStep = 1;  // pages taken per cycle
     Engine* engine = nullptr;
-    int pagesDone = 0;
     int pageNumber = 0;
     bool done = false;
     const auto theEngine = [&]() -> Engine& {
         if (!engine) throw Failure(texts::conversion::kEngineNotRunning);
         return *engine;
     };
-    const auto pageFile = [&] { return outputStem + QStringLiteral("_%1.jpg").arg(pageNumber); };
+    const QString extension = QLatin1Char('.') + QString::fromStdString(FormatName(choices.format));
+    const auto pageFile = [&] { return outputStem + QStringLiteral("_%1").arg(pageNumber) + extension; };
+    // The page after this one that the range takes, if the document has it: drawn meanwhile.
+    const auto nextPage = [&] {
+        for (int page = pageNumber + 1; page <= std::min(result.pageCount, choices.pageRange.Last()); ++page) {
+            if (choices.pageRange.Contains(page)) return page;
+        }
+        return 0;
+    };
 
     // Output name
     trap.step(114, [&] { baseName = BaseNameOf(documentPath); });
@@ -66,20 +104,20 @@ ExportResult SaveDocAsJPG(const QString& documentPath, const ExportChoices& choi
     // mid-document took the document with it.
     while (!trap.test(140, [&] { return done || (engine && engine->LostDocument()); })) {
         trap.step(144, [&] { ++pageNumber; });
-        if (trap.test(156, [&] { return kPageStep >= result.pageCount - pagesDone; })) {
+        if (trap.test(156, [&] { return pageNumber >= result.pageCount || pageNumber >= choices.pageRange.Last(); })) {
             trap.step(158, [&] { done = true; });
         }
+        if (!choices.pageRange.Contains(pageNumber)) continue;  // not asked for: not even drawn
         trap.step(176, [&] { DeleteFileQuietly(pageFile()); });
         bool saved = false;
-        trap.step(178, [&] { theEngine().RenderPage(pageNumber, choices.dotsPerInch); });
+        trap.step(178, [&] { theEngine().RenderPage(pageNumber, {choices.dotsPerInch, choices.maxWidth, choices.maxHeight}); });
         trap.step(182, [&] {
-            theEngine().SavePage(pageFile(), choices.quality);
+            theEngine().SavePage(pageFile(), choices.format, choices.quality, done ? 0 : nextPage());
             saved = true;
         });
         (saved ? result.pagesWritten : result.pagesFailed) << pageFile();
-        trap.step(184, [&] { pagesDone += kPageStep; });
         trap.step(188, [&] {
-            observer.ShowStatus(texts::conversion::PageStatus(GetFileName(documentPath), pagesDone, result.pageCount));
+            observer.ShowStatus(texts::conversion::PageStatus(GetFileName(documentPath), pageNumber, result.pageCount));
         });
     }
 

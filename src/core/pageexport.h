@@ -2,9 +2,14 @@
 // Page export: one document becomes one JPEG file per page.
 
 #include "errortrap.h"
+#include "jpegwriter.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace quillivar {
 
@@ -17,12 +22,30 @@ enum class OutputPlace {
     CurrentFolder,   // neither option: the process's current folder
 };
 
+// Which pages to write: "1", "2-5", "3-", "-2", or a list of those, "1,3,7-9". Empty: all.
+class PageRange {
+public:
+    // The range a text names, or nothing for a text that names none.
+    static std::optional<PageRange> Parse(const QString& text);
+    bool Contains(int page) const;
+    int Last() const;  // the last page it can take; INT_MAX when it runs to the end
+    bool IsAll() const { return spans_.empty(); }
+
+private:
+    std::vector<std::pair<int, int>> spans_;  // first and last page, inclusive
+};
+
 // The run's choices, fixed when the run starts.
 struct ExportChoices {
     OutputPlace place = OutputPlace::ChosenFolder;
     QString outputFolder;
     int quality = 75;       // JPEG quality, 1 to 100
     int dotsPerInch = 96;   // resolution of the page images
+    // The command line's further choices; the window keeps to JPEG, every page, by resolution.
+    ImageFormat format = ImageFormat::Jpeg;
+    PageRange pageRange;
+    int maxWidth = 0;   // draw each page as large as fits inside these pixels, when above 0,
+    int maxHeight = 0;  // rather than at `dotsPerInch`
 };
 
 // What one document's export did.

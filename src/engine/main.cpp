@@ -62,8 +62,13 @@ Outcome Dispatch(Writer& writer, const std::vector<std::string>& request) {
     if (command == "open" && arguments == 1) return writer.Open(request[2]);
     if (command == "layout" && arguments == 0) return writer.LayOut();
     if (command == "pages" && arguments == 0) return writer.PageCount();
-    if (command == "render" && arguments == 2) return writer.Render(Number(request[2]), Number(request[3]));
-    if (command == "save" && arguments == 2) return writer.Save(Number(request[2]), request[3]);
+    if (command == "render" && arguments == 4) {
+        return writer.Render(Number(request[2]), {Number(request[3]), Number(request[4]), Number(request[5])});
+    }
+    quillivar::ImageFormat format{};
+    if (command == "save" && arguments == 4 && quillivar::FormatFromName(request[2], format)) {
+        return writer.Save(format, Number(request[3]), request[4], Number(request[5]));
+    }
     if (command == "close" && arguments == 0) return writer.Close();
     if (command == "stats" && arguments == 0) return writer.Stats();
     return Outcome::Fail(protocol::reason::kBadRequest, command);

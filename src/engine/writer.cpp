@@ -265,26 +265,36 @@ Outcome Writer::PageCount() {
     return Outcome::Ok({std::to_string(pages_.size())});
 }
 
-Outcome Writer::Render(int page, int dotsPerInch) {
+Outcome Writer::Render(int page, Size size) {
     drawn_.page = 0;
-    if (ahead_.page == page && ahead_.dotsPerInch == dotsPerInch && document_) {
+    if (ahead_.page == page && ahead_.size == size && document_) {
         std::swap(drawn_, ahead_);  // drawn while the page before was being saved
         ahead_.page = 0;
         return Outcome::Ok({std::to_string(drawn_.image.width), std::to_string(drawn_.image.height)});
     }
-    return Draw(page, dotsPerInch, drawn_);
+    return Draw(page, size, drawn_);
 }
 
-Outcome Writer::Draw(int page, int dotsPerInch, Drawing& into) {
+Outcome Writer::Draw(int page, Size size, Drawing& into) {
     into.page = 0;
     into.image.width = into.image.height = 0;  // the buffer is kept for the next page
     if (!document_) return Outcome::Fail(reason::kNoDocument);
     if (!laidOut_) LayOut();
     if (page < 1 || page > static_cast<int>(pages_.size())) return Outcome::Fail(reason::kNoPage, std::to_string(page));
-    if (dotsPerInch < 1 || dotsPerInch > 2400) return Outcome::Fail(reason::kBadRequest, "resolution");
+    if (size.dotsPerInch < 1 || size.dotsPerInch > 2400 || size.maxWidth < 0 || size.maxHeight < 0) {
+        return Outcome::Fail(reason::kBadRequest, "size");
+    }
     const Rectangle& area = pages_[static_cast<std::size_t>(page - 1)];
-    const int width = static_cast<int>(std::lround(area.width * dotsPerInch / 1440.0));
-    const int height = static_cast<int>(std::lround(area.height * dotsPerInch / 1440.0));
+    // Pixels per twip (1440 twips make an inch); a size to fit in is met on its tighter side.
+    double scale = size.dotsPerInch / 1440.0;
+    if (size.maxWidth > 0 || size.maxHeight > 0) {
+        const double byWidth = size.maxWidth > 0 ? static_cast<double>(size.maxWidth) / area.width : 1e9;
+        const double byHeight = size.maxHeight > 0 ? static_cast<double>(size.maxHeight) / area.height : 1e9;
+        scale = std::min(byWidth, byHeight);
+    }
+    const int width = std::max(1, static_cast<int>(std::lround(area.width * scale)));
+    const int height = std::max(1, static_cast<int>(std::lround(area.height * scale)));
+    if (static_cast<double>(width) * height > 40e6) return Outcome::Fail(reason::kBadRequest, "size");
     std::vector<std::uint8_t>& pixels = into.image.pixels;
     try {
         pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
@@ -295,34 +305,34 @@ Outcome Writer::Draw(int page, int dotsPerInch, Drawing& into) {
     const auto started = std::chrono::steady_clock::now();
     document_->paintTile(pixels.data(), width, height, static_cast<int>(area.x), static_cast<int>(area.y),
                          static_cast<int>(area.width), static_cast<int>(area.height));
-    // The tile is premultiplied BGRA on a transparent ground: put it on white paper. A colour
-    // never exceeds its alpha, so adding the uncovered part to all three at once cannot carry.
+    // The tile is premultiplied BGRA on a transparent ground: put it on white paper, opaque.
+    // A colour never exceeds its alpha, so adding the uncovered part to all three at once
+    // cannot carry.
     auto* pixel = reinterpret_cast<std::uint32_t*>(pixels.data());
     for (std::size_t i = 0; i < pixels.size() / 4; ++i) {
         const std::uint32_t uncovered = 255 - (pixel[i] >> 24);
-        pixel[i] += uncovered * 0x010101u;
+        pixel[i] = (pixel[i] + uncovered * 0x010101u) | 0xFF000000u;
     }
     drawingMs_ += MillisecondsSince(started);
     into.page = page;
-    into.dotsPerInch = dotsPerInch;
+    into.size = size;
+    ++pagesDrawn_;
     into.image.width = width;
     into.image.height = height;
     return Outcome::Ok({std::to_string(width), std::to_string(height)});
 }
 
-Outcome Writer::Save(int quality, const std::string& path) {
+Outcome Writer::Save(ImageFormat format, int quality, const std::string& path, int nextPage) {
     if (drawn_.page == 0) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(JpegStatus::NoPageImage)));
-    const int next = drawn_.page + 1;
-    if (drawAhead_ && next <= static_cast<int>(pages_.size()) && drawn_.image.pixels.size() <= kMaxBytesAhead) {
+    const int next = nextPage;
+    if (drawAhead_ && next >= 1 && next <= static_cast<int>(pages_.size()) && drawn_.image.pixels.size() <= kMaxBytesAhead) {
         // LibreOffice draws the next page, which the next request will most likely ask for,
         // while this one is encoded and after its answer has gone: should that drawing fail,
         // the failure belongs to the next page's request, not to this page.
-        drawingAhead_ = std::async(std::launch::async, [this, next, dotsPerInch = drawn_.dotsPerInch] {
-            Draw(next, dotsPerInch, ahead_);
-        });
+        drawingAhead_ = std::async(std::launch::async, [this, next, size = drawn_.size] { Draw(next, size, ahead_); });
     }
     const auto started = std::chrono::steady_clock::now();
-    const JpegStatus status = WriteJpegFile(drawn_.image, path, quality);
+    const JpegStatus status = WritePageFile(drawn_.image, path, format, quality);
     savingMs_ += MillisecondsSince(started);
     drawn_.page = 0;  // each drawing is saved once
     if (status != JpegStatus::Ok) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(status)));
@@ -351,7 +361,8 @@ Outcome Writer::Stats() const {
         if (line.rfind("VmHWM:", 0) == 0) peakKib = std::strtol(line.c_str() + 6, nullptr, 10);
     }
     const auto whole = [](double ms) { return std::to_string(std::llround(ms)); };
-    return Outcome::Ok({whole(loadingMs_), whole(drawingMs_), whole(savingMs_), std::to_string(peakKib)});
+    return Outcome::Ok({whole(loadingMs_), whole(drawingMs_), whole(savingMs_), std::to_string(peakKib),
+                        std::to_string(pagesDrawn_)});
 }
 
 void Writer::OnCallback(int type, const char* /*payload*/) {

@@ -42,8 +42,17 @@ public:
     Outcome Open(const std::string& path);
     Outcome LayOut();
     Outcome PageCount();
-    Outcome Render(int page, int dotsPerInch);
-    Outcome Save(int quality, const std::string& path);
+    // The page at `dotsPerInch`, or, with a width or height above 0, at the largest size that
+    // fits inside them, keeping its shape.
+    struct Size {
+        int dotsPerInch = 96;
+        int maxWidth = 0;
+        int maxHeight = 0;
+        bool operator==(const Size&) const = default;
+    };
+    Outcome Render(int page, Size size);
+    // Writes the page drawn last; with `nextPage`, draws that one meanwhile.
+    Outcome Save(ImageFormat format, int quality, const std::string& path, int nextPage);
     Outcome Close();
     Outcome Stats() const;
     // Waits for the page drawn ahead by Save, if any: before anything else uses LibreOffice.
@@ -59,11 +68,11 @@ private:
     // A page drawn at a resolution; page 0 is none.
     struct Drawing {
         int page = 0;
-        int dotsPerInch = 0;
+        Size size;
         PageImage image;
     };
 
-    Outcome Draw(int page, int dotsPerInch, Drawing& into);
+    Outcome Draw(int page, Size size, Drawing& into);
     std::string CommandValues(const char* command) const;  // of the open document, as JSON
 
     std::unique_ptr<lok::Office> office_;
@@ -82,6 +91,7 @@ private:
     double loadingMs_ = 0;
     double drawingMs_ = 0;
     double savingMs_ = 0;
+    int pagesDrawn_ = 0;
 };
 
 }  // namespace quillivar::engine

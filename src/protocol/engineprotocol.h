@@ -9,10 +9,13 @@
 //   N open <path>                N ok  |  N fail <reason> <detail>
 //   N layout                     N ok  |  N fail <reason> <detail>
 //   N pages                      N ok <count>
-//   N render <page> <dpi>        N ok <width> <height>
-//   N save <quality> <path>      N ok  |  N fail jpeg <status>
+//   N render <page> <dpi> <max width> <max height>
+//                                N ok <width> <height>   (a max of 0: no bound)
+//   N save <format> <quality> <path> <next page>
+//                                N ok  |  N fail jpeg <status>   (next page 0: none to draw ahead)
 //   N close                      N ok
 //   N stats                      N ok <ms loading> <ms drawing> <ms saving> <peak resident KiB>
+//                                     <pages drawn>
 //
 // A line longer than kMaxLineBytes means the other end is broken. Plain C++: the engine links
 // it without Qt.

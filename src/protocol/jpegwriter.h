@@ -1,5 +1,6 @@
 #pragma once
-// The JPEG writer: one page image in, one .jpg file out, written whole or not at all.
+// The JPEG writer: one page image in, one .jpg file out, written whole or not at all; and
+// the same for PNG and WebP, which the command line offers besides.
 // Plain C++ without Qt, because the engine process uses it too.
 
 #include <cstdint>
@@ -48,7 +49,15 @@ private:
 // in the same folder, whatever the length of the target's own.
 std::string JpegTemporaryPath(const std::string& path, long processId);
 
+enum class ImageFormat { Jpeg, Png, Webp };
+
+// "jpg", "png", "webp": the page files' extension and the protocol's word for the format.
+std::string FormatName(ImageFormat format);
+bool FormatFromName(const std::string& name, ImageFormat& format);
+
 // Encodes `image` at `quality` and puts it under `path`; returns the status, never throws.
+// PNG is lossless and takes no quality.
+JpegStatus WritePageFile(const PageImage& image, const std::string& path, ImageFormat format, int quality);
 JpegStatus WriteJpegFile(const PageImage& image, const std::string& path, int quality);
 
 // As WriteJpegFile, but a failure throws JpegError with the error text.

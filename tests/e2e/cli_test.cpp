@@ -5,6 +5,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -284,4 +287,99 @@ TEST(Cli, EnginesSideBySideGiveTheSameImagesAndKeepEachDocumentsReportsTogether)
             EXPECT_TRUE(own.contains(line)) << missing.toStdString() << " " << line;
         }
     }
+}
+
+namespace {
+
+// The JSON lines a run printed, each parsed.
+QList<QJsonObject> JsonLines(const QString& out) {
+    QList<QJsonObject> lines;
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8(), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        lines << document.object();
+    }
+    return lines;
+}
+
+}  // namespace
+
+TEST(Cli, PagesFormatsAndSizesForPreviewsAndPipelines) {
+    QTemporaryDir documents, output;
+    const QString document = CopyInto(TestDocument("seven-pages.docx"), documents.path(), "Long.docx");
+    const CliRun png = Cli({"--format", "png", "--pages", "2-3", "--stats", "--json", "--out", output.path(), document});
+    EXPECT_EQ(png.exitCode, 0) << png.err.toStdString();
+    EXPECT_EQ(FolderEntries(output.path()), (QStringList{"Long_2.png", "Long_3.png"}));
+    EXPECT_TRUE(png.err.contains("drawing 2 page(s)")) << png.err.toStdString();  // no other page drawn
+    const QList<QJsonObject> lines = JsonLines(png.out);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines[0]["path"].toString(), document);
+    EXPECT_EQ(lines[0]["outcome"].toString(), "converted");
+    EXPECT_EQ(lines[0]["pages"].toVariant().toStringList(),
+              (QStringList{output.path() + "/Long_2.png", output.path() + "/Long_3.png"}));
+
+    for (const char* format : {"webp", "jpg"}) {
+        EXPECT_EQ(Cli({"--format", format, "--pages", "2", "--out", output.path(), document}).exitCode, 0) << format;
+    }
+    const DecodedImage reference = DecodeImage(output.path() + "/Long_2.png");
+    EXPECT_EQ(reference.width, 794);
+    EXPECT_EQ(BoxColour(reference), 2);
+    for (const char* lossy : {"/Long_2.webp", "/Long_2.jpg"}) {
+        const double difference = GreyDifference(reference, DecodeImage(output.path() + lossy));
+        EXPECT_GE(difference, 0) << lossy;
+        EXPECT_LT(difference, 2.0) << lossy;
+    }
+
+    QTemporaryDir small;
+    EXPECT_EQ(Cli({"--width", "200", "--pages", "-1", "--out", small.path(), document}).exitCode, 0);
+    const DecodedImage thumbnail = DecodeImage(small.path() + "/Long_1.jpg");
+    EXPECT_EQ(thumbnail.width, 200);
+    EXPECT_EQ(thumbnail.height, 283);  // A4's shape
+    EXPECT_EQ(BoxColour(thumbnail), 1);
+    EXPECT_EQ(Cli({"--pages", "9-", "--out", small.path(), document}).exitCode, 0);  // past the end: nothing, no report
+    EXPECT_EQ(FolderEntries(small.path()), QStringList{"Long_1.jpg"});
+    for (const char* bad : {"0", "3-2", "a", "1,,2", "-"}) EXPECT_EQ(Cli({"--pages", bad, document}).exitCode, 2) << bad;
+}
+
+TEST(Cli, TheSlurmExampleConvertsAFolderOnceAcrossItsShards) {
+    QTemporaryDir documents, pages;
+    for (int i = 1; i <= 6; ++i) CopyInto(TestDocument("one-page.rtf"), documents.path(), QString("d%1.rtf").arg(i));
+    CopyInto(TestDocument("one-page.docx"), documents.path(), "d1.docx");  // shares d1's page names
+    const QString example = QUILLIVAR_SOURCE_DIR "/docs/examples/slurm-array.sh";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", QCoreApplication::applicationDirPath() + ":" + environment.value("PATH"));
+    const auto runTask = [&](int task) {
+        QProcess slurm;
+        environment.insert("SLURM_ARRAY_TASK_ID", QString::number(task));
+        slurm.setProcessEnvironment(environment);
+        slurm.start("sh", {example, documents.path(), pages.path()});
+        slurm.waitForFinished(120000);
+        EXPECT_EQ(slurm.exitCode(), 0) << slurm.readAllStandardError().toStdString();
+        QFile lines(pages.path() + QString("/shard-%1.jsonl").arg(task));
+        lines.open(QIODevice::ReadOnly);
+        QStringList paths;
+        for (const QJsonObject& line : JsonLines(QString::fromUtf8(lines.readAll()))) paths << line["path"].toString();
+        return paths;
+    };
+    QStringList all;
+    QList<QStringList> shards;
+    for (int task = 1; task <= 8; ++task) {  // the array's 8 tasks, one after another
+        shards << runTask(task);
+        all << shards.last();
+    }
+    EXPECT_EQ(all.size(), 7);
+    all.removeDuplicates();
+    EXPECT_EQ(all.size(), 7);  // each document in one shard
+    for (const QStringList& shard : shards) {
+        EXPECT_EQ(shard.contains(documents.path() + "/d1.rtf"), shard.contains(documents.path() + "/d1.docx"));
+    }
+    EXPECT_EQ(runTask(3), shards[2]);  // a rerun takes the same documents
+
+    // The Kubernetes example passes its index the same way.
+    QFile job(QUILLIVAR_SOURCE_DIR "/docs/examples/kubernetes-indexed-job.yaml");
+    ASSERT_TRUE(job.open(QIODevice::ReadOnly));
+    const QString yaml = QString::fromUtf8(job.readAll());
+    EXPECT_TRUE(yaml.contains("completions: 8"));
+    EXPECT_TRUE(yaml.contains("--shard \"$((JOB_COMPLETION_INDEX + 1))/8\" --json"));
 }

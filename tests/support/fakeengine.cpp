@@ -54,7 +54,7 @@ int main() {
         } else if (command == "render") {
             Send({id, "ok", "794", "1123"});
         } else if (command == "stats") {
-            Send({id, "ok", "0", "0", "0", "0"});
+            Send({id, "ok", "0", "0", "0", "0", "0"});
         } else {
             Send({id, "ok"});
         }

@@ -5,9 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QImage>
+
 #include <turbojpeg.h>
+#include <webp/decode.h>
 
 #include <array>
+#include <cmath>
 #include <climits>
 #include <cstdlib>
 #include <grp.h>
@@ -59,6 +63,40 @@ std::vector<int> RecordingObserver::lines() const {
     std::vector<int> result;
     for (const Report& report : reports) result.push_back(report.line);
     return result;
+}
+
+DecodedImage DecodeImage(const QString& path) {
+    if (path.endsWith(".jpg")) return DecodeJpeg(path);
+    DecodedImage decoded;
+    if (path.endsWith(".webp")) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        const QByteArray bytes = file.readAll();
+        uint8_t* rgb = WebPDecodeRGB(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()),
+                                     &decoded.width, &decoded.height);
+        if (!rgb) return {};
+        decoded.rgb.assign(rgb, rgb + static_cast<std::size_t>(decoded.width) * decoded.height * 3);
+        WebPFree(rgb);
+        return decoded;
+    }
+    const QImage image = QImage(path).convertToFormat(QImage::Format_RGB888);
+    decoded.width = image.width();
+    decoded.height = image.height();
+    for (int y = 0; y < image.height(); ++y) {
+        decoded.rgb.insert(decoded.rgb.end(), image.constScanLine(y), image.constScanLine(y) + image.width() * 3);
+    }
+    return decoded;
+}
+
+double GreyDifference(const DecodedImage& a, const DecodedImage& b) {
+    if (a.width != b.width || a.height != b.height || a.rgb.size() != b.rgb.size() || a.rgb.empty()) return -1;
+    double total = 0;
+    for (std::size_t i = 0; i + 2 < a.rgb.size(); i += 3) {
+        const double greyA = (a.rgb[i] + a.rgb[i + 1] + a.rgb[i + 2]) / 3.0;
+        const double greyB = (b.rgb[i] + b.rgb[i + 1] + b.rgb[i + 2]) / 3.0;
+        total += std::abs(greyA - greyB);
+    }
+    return total / static_cast<double>(a.rgb.size() / 3);
 }
 
 QString TruncatedCopy(const QString& source, const QString& target) {

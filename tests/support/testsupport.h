@@ -68,6 +68,10 @@ struct DecodedImage {
 
 // Decodes a JPEG file; an empty image when the file is not a JPEG.
 DecodedImage DecodeJpeg(const QString& path);
+// Decodes a JPEG, PNG or WebP file, by its ending.
+DecodedImage DecodeImage(const QString& path);
+// The mean difference of two images of one size, in grey levels (0 to 255); -1 for sizes apart.
+double GreyDifference(const DecodedImage& a, const DecodedImage& b);
 
 // The number (1 to 7) of the test documents' box colour that covers most of the page, or 0.
 int BoxColour(const DecodedImage& image);
