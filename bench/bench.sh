@@ -54,7 +54,7 @@ measure() {  # measure NAME COMMAND...
     local pages floor=""
     pages=$(find "$work/run/out" -name '*.jpg' | wc -l)
     if grep -q 'inside them' "$work/log"; then
-        floor=$(sed -n 's/.*inside them \([0-9.]*\) s opening.*, \([0-9.]*\) s drawing, .*/\1 \2/p' "$work/log" |
+        floor=$(sed -n 's/.*inside them \([0-9.]*\) s opening.*, \([0-9.]*\) s drawing [0-9]* page(s), .*/\1 \2/p' "$work/log" |
                 awk -v jobs="$name" '{ print ($1 + $2) / jobs }')
     fi
     # GNU time puts "Command exited with non-zero status" first when a document was reported.
