@@ -147,6 +147,13 @@ TEST_F(PageExport, NamesPagesAfterEverythingBeforeTheLastDot) {
     EXPECT_TRUE(reporter.reports.empty());
 }
 
+TEST_F(PageExport, ThePageNameMayBeAsLongAsTheFileSystemAllows) {
+    const QString name = QString(244, 'n');  // its page file, name_1.jpg, is 250 bytes
+    Export(Document("one-page.odt", name + ".odt"));
+    EXPECT_TRUE(reporter.reports.empty()) << reporter.reports.front().description.toStdString();
+    EXPECT_EQ(Output(), QStringList{name + "_1.jpg"});
+}
+
 TEST_F(PageExport, APathWithoutAnyDotGivesPagesWithoutABaseName) {
     const QString folder = documents.path() + "/nodots";
     ASSERT_TRUE(QDir().mkpath(folder));
