@@ -9,6 +9,7 @@ build=$1
 work=$(mktemp -d)
 trap 'kill "$app" 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() { echo "installed-tree: $*" >&2; exit 1; }
+. "$(dirname "$0")/styled-window.sh"
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cd "$work/prefix"
@@ -29,15 +30,5 @@ bin/quillivar-cli --out "$work/out" share/quillivar/Samples/* 2>/dev/null || fai
 mkdir -p "$work/home/.config"
 HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" bin/quillivar &
 app=$!
-tries=0
-until window=$(xdotool search --onlyvisible --name '^Quillivar$' 2>/dev/null | head -1) && [ -n "$window" ]; do
-    tries=$((tries + 1)); [ "$tries" -lt 300 ] || fail "the installed window did not appear"
-    sleep 0.2
-done
-sleep 1
-eval "$(xdotool getwindowgeometry --shell "$window")"
-colour=$(import -window root -crop "1x1+$((X + 30))+$((Y + 450))" -depth 8 txt:- | tail -1 | grep -o '#[0-9A-F]\{6\}')
-red=$(printf '%d' "0x$(echo "$colour" | cut -c2-3)")
-blue=$(printf '%d' "0x$(echo "$colour" | cut -c6-7)")
-[ "$blue" -gt 100 ] && [ "$red" -lt 100 ] || fail "the start button is $colour: the style sheet was not found"
+check_styled_window installed
 echo "installed-tree: complete, and the installed programs found their engine and data"

@@ -9,6 +9,7 @@ build=$1
 source=$2
 skipped=77
 fail() { echo "package: $*" >&2; exit 1; }
+. "$(dirname "$0")/../desktop/styled-window.sh"
 
 work=$(mktemp -d)
 chmod 755 "$work"  # apt reads the package from here as its own unprivileged user
@@ -114,17 +115,7 @@ echo "package: the installed quillivar-cli wrote $(echo "$pages" | wc -l) pages 
 # The installed window wears the style sheet of /usr/share/quillivar: its start button is dark blue.
 /usr/bin/quillivar &
 app=$!
-tries=0
-until window=$(xdotool search --onlyvisible --name '^Quillivar$' 2>/dev/null | head -1) && [ -n "$window" ]; do
-    tries=$((tries + 1)); [ "$tries" -lt 300 ] || fail "the installed window did not appear"
-    sleep 0.2
-done
-sleep 1
-eval "$(xdotool getwindowgeometry --shell "$window")"
-colour=$(import -window root -crop "1x1+$((X + 30))+$((Y + 450))" -depth 8 txt:- | tail -1 | grep -o '#[0-9A-F]\{6\}')
-red=$(printf '%d' "0x$(echo "$colour" | cut -c2-3)")
-blue=$(printf '%d' "0x$(echo "$colour" | cut -c6-7)")
-[ "$blue" -gt 100 ] && [ "$red" -lt 100 ] || fail "the start button is $colour: the installed window did not find its style sheet"
+check_styled_window installed
 kill "$app"
 wait "$app" 2>/dev/null || true
 app=""
