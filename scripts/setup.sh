@@ -15,7 +15,7 @@ packages="
   libgtest-dev libgmock-dev
   fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea
   fonts-dejavu fonts-droid-fallback fonts-urw-base35 fonts-noto-mono
-  poppler-utils bc time imagemagick xvfb xauth xdotool
+  poppler-utils bc time imagemagick xvfb xauth xdotool python3-numpy python3-pil
 "
 
 missing=""
