@@ -38,6 +38,22 @@ constexpr const char* kRenderingOptions =
 // encoded; larger ones one at a time, to keep memory down.
 constexpr std::size_t kMaxBytesAhead = 160u << 20;
 
+// A page's size in pixels as it prints: LibreOffice's PDF export writes the page box in
+// hundredths of a millimetre, and a PDF renderer rounds the page's pixels up, so that no part
+// of the page is cut off (an A4 page is 1122.5 pixels high at 96 dpi: 1123 rows).
+int PagePixels(long twips, int dotsPerInch) {
+    const double hundredthsOfMillimetre = std::round(twips * 127.0 / 72.0);
+    return static_cast<int>(std::ceil(hundredthsOfMillimetre * dotsPerInch / 2540.0 - 1e-6));
+}
+
+// LibreOffice's drawing into a tile sits about a pixel and a third right of and half a pixel
+// below where a PDF renderer puts the same page: its text is placed on whole pixels, a PDF
+// renderer's between them. Measured on the corpus and generated pages at 96, 150 and 300 dpi,
+// the offset is in pixels whatever the resolution (1.2 to 1.5 to the right, depending on the
+// text). Drawing the tile from this far into the page puts ours on the printed page's grid.
+constexpr double kPixelsRight = 1.3;
+constexpr double kPixelsDown = 0.5;
+
 void Callback(int type, const char* payload, void* writer) {
     static_cast<Writer*>(writer)->OnCallback(type, payload);
 }
@@ -285,16 +301,25 @@ Outcome Writer::Draw(int page, Size size, Drawing& into) {
         return Outcome::Fail(reason::kBadRequest, "size");
     }
     const Rectangle& area = pages_[static_cast<std::size_t>(page - 1)];
-    // Pixels per twip (1440 twips make an inch); a size to fit in is met on its tighter side.
+    // Pixels per twip (1440 twips make an inch): the resolution's, or the scale at which the
+    // page fits inside the size asked for, met on its tighter side. The pixel size is rounded
+    // up as a printed page's is, so that no part of the page is cut off.
     double scale = size.dotsPerInch / 1440.0;
+    int width = PagePixels(area.width, size.dotsPerInch);
+    int height = PagePixels(area.height, size.dotsPerInch);
     if (size.maxWidth > 0 || size.maxHeight > 0) {
         const double byWidth = size.maxWidth > 0 ? static_cast<double>(size.maxWidth) / area.width : 1e9;
         const double byHeight = size.maxHeight > 0 ? static_cast<double>(size.maxHeight) / area.height : 1e9;
         scale = std::min(byWidth, byHeight);
+        width = std::max(1, static_cast<int>(std::lround(area.width * scale)));
+        height = std::max(1, static_cast<int>(std::lround(area.height * scale)));
     }
-    const int width = std::max(1, static_cast<int>(std::lround(area.width * scale)));
-    const int height = std::max(1, static_cast<int>(std::lround(area.height * scale)));
     if (static_cast<double>(width) * height > 40e6) return Outcome::Fail(reason::kBadRequest, "size");
+    const double twipsPerPixel = 1.0 / scale;
+    const long tileX = area.x + std::lround(kPixelsRight * twipsPerPixel);
+    const long tileY = area.y + std::lround(kPixelsDown * twipsPerPixel);
+    const long tileWidth = std::lround(width * twipsPerPixel);
+    const long tileHeight = std::lround(height * twipsPerPixel);
     std::vector<std::uint8_t>& pixels = into.image.pixels;
     try {
         pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
@@ -303,8 +328,8 @@ Outcome Writer::Draw(int page, Size size, Drawing& into) {
         return Outcome::Fail(reason::kRender, "not enough memory for the page image");
     }
     const auto started = std::chrono::steady_clock::now();
-    document_->paintTile(pixels.data(), width, height, static_cast<int>(area.x), static_cast<int>(area.y),
-                         static_cast<int>(area.width), static_cast<int>(area.height));
+    document_->paintTile(pixels.data(), width, height, static_cast<int>(tileX), static_cast<int>(tileY),
+                         static_cast<int>(tileWidth), static_cast<int>(tileHeight));
     // The tile is premultiplied BGRA on a transparent ground: put it on white paper, opaque.
     // A colour never exceeds its alpha, so adding the uncovered part to all three at once
     // cannot carry.
