@@ -242,9 +242,9 @@ int Engine::PageCount() {
     return static_cast<int>(*count);
 }
 
-void Engine::RenderPage(int page, PageSize size) {
+void Engine::RenderPage(int page, PageSize size, int through) {
     Request({"render", std::to_string(page), std::to_string(size.dotsPerInch), std::to_string(size.maxWidth),
-             std::to_string(size.maxHeight)},
+             std::to_string(size.maxHeight), std::to_string(through)},
             conv::kWhileDrawing.arg(page));
 }
 

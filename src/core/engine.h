@@ -84,7 +84,9 @@ public:
         int maxWidth = 0;   // with either above 0: as large as fits inside them
         int maxHeight = 0;
     };
-    void RenderPage(int page, PageSize size);  // held inside the engine for SavePage
+    // Held inside the engine for SavePage. The pages after it up to `through` are the ones
+    // asked for next, one after another.
+    void RenderPage(int page, PageSize size, int through);
     // With `nextPage`, the engine draws that page while this one is written.
     void SavePage(const QString& path, ImageFormat format, int quality, int nextPage);
     void Close();  // without saving, as every close is

@@ -41,6 +41,21 @@ bool PageRange::Contains(int page) const {
     return std::any_of(spans_.begin(), spans_.end(), [page](const auto& span) { return page >= span.first && page <= span.second; });
 }
 
+int PageRange::LastOfRun(int page, int pageCount) const {
+    int last = page;
+    if (spans_.empty()) return std::max(page, pageCount);
+    for (bool grew = true; grew;) {  // spans may overlap or meet
+        grew = false;
+        for (const auto& [first, end] : spans_) {
+            if (first <= last + 1 && end > last && last < pageCount) {
+                last = std::min(end, pageCount);
+                grew = true;
+            }
+        }
+    }
+    return last;
+}
+
 int PageRange::Last() const {
     int last = spans_.empty() ? INT_MAX : 0;
     for (const auto& span : spans_) last = std::max(last, span.second);
@@ -110,7 +125,10 @@ ExportResult SaveDocAsJPG(const QString& documentPath, const ExportChoices& choi
         if (!choices.pageRange.Contains(pageNumber)) continue;  // not asked for: not even drawn
         trap.step(176, [&] { DeleteFileQuietly(pageFile()); });
         bool saved = false;
-        trap.step(178, [&] { theEngine().RenderPage(pageNumber, {choices.dotsPerInch, choices.maxWidth, choices.maxHeight}); });
+        trap.step(178, [&] {
+            theEngine().RenderPage(pageNumber, {choices.dotsPerInch, choices.maxWidth, choices.maxHeight},
+                                   choices.pageRange.LastOfRun(pageNumber, result.pageCount));
+        });
         trap.step(182, [&] {
             theEngine().SavePage(pageFile(), choices.format, choices.quality, done ? 0 : nextPage());
             saved = true;

@@ -29,6 +29,8 @@ public:
     static std::optional<PageRange> Parse(const QString& text);
     bool Contains(int page) const;
     int Last() const;  // the last page it can take; INT_MAX when it runs to the end
+    // The last page of the unbroken run of pages it takes from `page` on, within the document.
+    int LastOfRun(int page, int pageCount) const;
     bool IsAll() const { return spans_.empty(); }
 
 private:

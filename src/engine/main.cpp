@@ -62,8 +62,9 @@ Outcome Dispatch(Writer& writer, const std::vector<std::string>& request) {
     if (command == "open" && arguments == 1) return writer.Open(request[2]);
     if (command == "layout" && arguments == 0) return writer.LayOut();
     if (command == "pages" && arguments == 0) return writer.PageCount();
-    if (command == "render" && arguments == 4) {
-        return writer.Render(Number(request[2]), {Number(request[3]), Number(request[4]), Number(request[5])});
+    if (command == "render" && arguments == 5) {
+        return writer.Render(Number(request[2]), {Number(request[3]), Number(request[4]), Number(request[5])},
+                             Number(request[6]));
     }
     quillivar::ImageFormat format{};
     if (command == "save" && arguments == 4 && quillivar::FormatFromName(request[2], format)) {

@@ -4,6 +4,7 @@
 
 #include "jpegwriter.h"
 
+#include <cstdint>
 #include <future>
 #include <memory>
 #include <string>
@@ -50,7 +51,9 @@ public:
         int maxHeight = 0;
         bool operator==(const Size&) const = default;
     };
-    Outcome Render(int page, Size size);
+    // Pages up to `through` will be asked for next, one after another: they may be painted
+    // together.
+    Outcome Render(int page, Size size, int through);
     // Writes the page drawn last; with `nextPage`, draws that one meanwhile.
     Outcome Save(ImageFormat format, int quality, const std::string& path, int nextPage);
     Outcome Close();
@@ -72,7 +75,25 @@ private:
         PageImage image;
     };
 
-    Outcome Draw(int page, Size size, Drawing& into);
+    // Consecutive pages of one size painted at once, one below the other, `pitch` rows apart.
+    struct Strip {
+        int first = 0;  // its first page; 0 = none
+        int count = 0;
+        Size size;
+        int width = 0;
+        int height = 0;  // of each page
+        long pitchTwips = 0;
+        int pitch = 0;
+        std::vector<std::uint8_t> pixels;
+    };
+
+    Outcome Draw(int page, int through, Size size, Drawing& into);
+    // Paints `page`, `width` x `height` pixels at `scale` pixels a twip, into `into`: alone, or
+    // cut from a strip of the pages up to `through`.
+    void PaintPage(int page, int through, Size size, int width, int height, double scale, std::uint8_t* into);
+    // The strip that one paint starting at `page` should cover, without pixels; a count of 1
+    // paints the page alone.
+    Strip PlanStrip(int page, int through, int width, int height, double scale) const;
     std::string CommandValues(const char* command) const;  // of the open document, as JSON
 
     std::unique_ptr<lok::Office> office_;
@@ -87,6 +108,8 @@ private:
     Drawing drawn_;  // the page asked for, until it is saved
     Drawing ahead_;  // the page after it, drawn while that one was being encoded
     std::future<void> drawingAhead_;
+    Strip strip_;
+    int through_ = 0;  // the last page of the run of pages being asked for
     // Time spent inside LibreOffice and the encoder, for the statistics.
     double loadingMs_ = 0;
     double drawingMs_ = 0;

@@ -9,8 +9,9 @@
 //   N open <path>                N ok  |  N fail <reason> <detail>
 //   N layout                     N ok  |  N fail <reason> <detail>
 //   N pages                      N ok <count>
-//   N render <page> <dpi> <max width> <max height>
-//                                N ok <width> <height>   (a max of 0: no bound)
+//   N render <page> <dpi> <max width> <max height> <through page>
+//                                N ok <width> <height>   (a max of 0: no bound; the pages
+//                                up to <through page> come next, one after another)
 //   N save <format> <quality> <path> <next page>
 //                                N ok  |  N fail jpeg <status>   (next page 0: none to draw ahead)
 //   N close                      N ok
