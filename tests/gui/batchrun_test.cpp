@@ -138,13 +138,14 @@ private slots:
     }
 
     void closingTheWindowMidRunEndsItAndItsEngine() {
+        // Enough pages after the first document's second that the run, which goes on off the
+        // window's thread, cannot end before the close reaches it.
         Run run;
         run.Add("seven-pages.docx", "Long.docx");
-        run.Add("one-page.docx", "Next.docx");
+        for (int i = 1; i <= 4; ++i) run.Add("seven-pages.docx", QString("Later%1.docx").arg(i));
         QTimer watch;
         int enginesWhileRunning = -1;
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            // Some pages of the long document are written, not all of them.
             static const QRegularExpression underWay(R"(Long\.docx \(Page [2-6] of 7\))");
             if (!underWay.match(Bar(run.window)->format()).hasMatch()) return;
             watch.stop();
@@ -159,10 +160,10 @@ private slots:
         QVERIFY(run.window.dialogs.messages.empty());  // no "Done.", nothing else
         QVERIFY(run.window.dialogs.reports.empty());
         const QStringList written = run.Output();
-        QVERIFY(written.size() < 7);
-        for (const QString& name : written) QVERIFY2(name.startsWith("Long_") && name.endsWith(".jpg"), qPrintable(name));
+        QVERIFY(!written.isEmpty() && written.size() < 5 * 7);
+        QVERIFY(!written.contains("Later4_1.jpg"));  // the run did not go on to the end
+        for (const QString& name : written) QVERIFY2(name.endsWith(".jpg"), qPrintable(name));
     }
-
 
     void closingTheWindowWhileAReportIsOpenEndsTheRun() {
         Run run;
