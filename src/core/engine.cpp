@@ -146,6 +146,8 @@ Engine::~Engine() {
 }
 
 void Engine::Launch() {
+    ready_ = false;
+    lastRequest_ = 0;
     const QString slotFolder = options_.stateFolder + QStringLiteral("/engine-%1").arg(slot_);
     const QString temporaryFolder = slotFolder + QStringLiteral("/tmp");
     QDir().mkpath(slotFolder + QStringLiteral("/profile"));
@@ -226,8 +228,6 @@ void Engine::Open(const QString& documentPath) {
         // Same document, same pages: this one only comes out right in a new engine.
         retired_ = Stats();
         Stop();
-        ready_ = false;
-        lastRequest_ = 0;
         Launch();
         Request(open, conv::kWhileOpening);
     }

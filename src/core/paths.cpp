@@ -3,7 +3,6 @@
 #include "errortrap.h"
 
 #include <QFile>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
@@ -69,28 +68,19 @@ QString PrintableName(const QString& name) {
 
 QString PrintableName(const QByteArray& bytes) {
     QString shown;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     for (qsizetype at = 0; at < bytes.size();) {
-        // The longest run that decodes cleanly goes as text; a byte that does not, as \xNN.
-        qsizetype end = at;
-        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
-        if (end == at) {
-            const auto lead = static_cast<unsigned char>(bytes[at]);
-            const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-            const QByteArray sequence = bytes.mid(at, length);
-            const QString decoded = utf8.decode(sequence);
-            if (length > 1 && sequence.size() == length && !utf8.hasError() && QString(decoded).toUtf8() == sequence) {
-                shown += decoded;
-                at += length;
-            } else {
-                shown += EscapedByte(lead);
-                ++at;
-            }
-            utf8.resetState();
-            continue;
+        // A whole UTF-8 sequence goes as its character; a byte that starts none, as \xNN.
+        const auto lead = static_cast<unsigned char>(bytes[at]);
+        const int length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const QByteArray sequence = bytes.mid(at, length);
+        const QString decoded = QString::fromUtf8(sequence);
+        if ((lead < 0x80 || length > 1) && decoded.toUtf8() == sequence) {
+            shown += decoded;
+            at += length;
+        } else {
+            shown += EscapedByte(lead);
+            ++at;
         }
-        shown += QString::fromLatin1(bytes.mid(at, end - at));
-        at = end;
     }
     return PrintableName(shown);
 }

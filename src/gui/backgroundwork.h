@@ -30,7 +30,6 @@ public:
     void DeliverAndWait(std::function<void()> action);
     // Cancels the running job and every queued one.
     void Cancel();
-    const CancelToken& Token() const { return cancel_; }
     // Jobs queued or running, or whose deliveries have not all reached the window.
     bool Busy() const { return unfinished_ > 0; }
 

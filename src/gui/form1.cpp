@@ -413,9 +413,7 @@ public:
         form_.runWork_.Deliver([&form = form_, text] { form.SetStatusText(text); });
     }
     void ShowErrorReport(int /*index*/, const QString& description, const QString& location, int line) override {
-        form_.runWork_.DeliverAndWait([&form = form_, description, location, line] {
-            form.ShowErrorReport(description, location, line);
-        });
+        form_.runReports_.ShowErrorReport(description, location, line);
     }
     void DocumentDone(int /*index*/, const ExportResult& /*result*/) override {
         form_.runWork_.Deliver([&form = form_] {

@@ -108,6 +108,7 @@ private:
     bool closing_ = false;
     BackgroundWork runWork_;
     BackgroundWork scanWork_;  // folder adds and drops, one after another, so rows keep their order
+    DeliveredReports runReports_{runWork_, *this};
     DeliveredReports scanReports_{scanWork_, *this};
 };
 
