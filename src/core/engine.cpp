@@ -221,6 +221,7 @@ void Engine::Launch() {
 
 void Engine::Open(const QString& documentPath) {
     ++documentsOpened_;
+    lossOfPageAhead_.reset();
     const std::vector<std::string> open{"open", QFile::encodeName(documentPath).toStdString()};
     try {
         Request(open, conv::kWhileOpening);
@@ -243,6 +244,11 @@ int Engine::PageCount() {
 }
 
 void Engine::RenderPage(int page, PageSize size, int through) {
+    if (lossOfPageAhead_) {
+        const Failure loss = *lossOfPageAhead_;
+        lossOfPageAhead_.reset();
+        throw loss;
+    }
     Request({"render", std::to_string(page), std::to_string(size.dotsPerInch), std::to_string(size.maxWidth),
              std::to_string(size.maxHeight), std::to_string(through)},
             conv::kWhileDrawing.arg(page));
@@ -254,8 +260,17 @@ void Engine::SavePage(const QString& path, ImageFormat format, int quality, int 
     try {
         Request({"save", FormatName(format), std::to_string(quality), target, std::to_string(nextPage)},
                 conv::kWhileSaving.arg(GetFileName(path)));
-    } catch (...) {
+    } catch (const Failure&) {
         pendingTemporary_.clear();  // the engine removed its own file; a lost engine's was removed above
+        // The file appears whole or not at all, and the page's old one was deleted before it
+        // was drawn: if it is there, what ended the engine was drawing the next page.
+        if (nextPage > 0 && lostDocument_ && lastLoss_.how != Loss::Cancelled && QFileInfo::exists(path)) {
+            lossOfPageAhead_ = LossFailure(conv::kWhileDrawing.arg(nextPage));
+            return;
+        }
+        throw;
+    } catch (...) {
+        pendingTemporary_.clear();
         throw;
     }
     pendingTemporary_.clear();
@@ -391,22 +406,25 @@ long long Engine::ProcessorTicks() const {
 void Engine::Lose(Loss how, const QString& doing, const QString& detail) {
     lostDocument_ = ready_;
     kill(-pid_, SIGKILL);
-    QString ending;
-    Reap(&ending);
+    lastLoss_ = {how, detail, {}};
+    Reap(&lastLoss_.ending);
     CleanUp();
+    throw LossFailure(doing);
+}
+
+Failure Engine::LossFailure(const QString& doing) const {
     const EngineLimits& limits = options_.limits;
-    switch (how) {
+    switch (lastLoss_.how) {
         case Loss::Stalled:
-            throw Failure(conv::kEngineStalled.arg(std::chrono::duration_cast<std::chrono::seconds>(limits.withoutProgress).count()).arg(doing));
+            return Failure(conv::kEngineStalled.arg(std::chrono::duration_cast<std::chrono::seconds>(limits.withoutProgress).count()).arg(doing));
         case Loss::TooBusy:
-            throw Failure(conv::kEngineTooBusy.arg(std::chrono::duration_cast<std::chrono::minutes>(limits.absolute).count()).arg(doing));
-        case Loss::TooLarge:
-            throw Failure(conv::kEngineTooLarge.arg(limits.memoryLimitKib / 1024).arg(doing));
-        case Loss::Broken: throw Failure(conv::kEngineBroken.arg(doing, detail));
-        case Loss::Cancelled: throw Failure(conv::kCancelled);
+            return Failure(conv::kEngineTooBusy.arg(std::chrono::duration_cast<std::chrono::minutes>(limits.absolute).count()).arg(doing));
+        case Loss::TooLarge: return Failure(conv::kEngineTooLarge.arg(limits.memoryLimitKib / 1024).arg(doing));
+        case Loss::Broken: return Failure(conv::kEngineBroken.arg(doing, lastLoss_.detail));
+        case Loss::Cancelled: return Failure(conv::kCancelled);
         case Loss::Crashed: break;
     }
-    throw Failure(conv::kEngineCrashed.arg(ending, doing));
+    return Failure(conv::kEngineCrashed.arg(lastLoss_.ending, doing));
 }
 
 void Engine::Reap(QString* how) {

@@ -8,6 +8,7 @@
 // a fresh engine.
 
 #include "canceltoken.h"
+#include "errortrap.h"
 #include "jpegwriter.h"
 #include "linereader.h"
 
@@ -16,6 +17,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -87,14 +89,17 @@ public:
     // Held inside the engine for SavePage. The pages after it up to `through` are the ones
     // asked for next, one after another.
     void RenderPage(int page, PageSize size, int through);
-    // With `nextPage`, the engine draws that page while this one is written.
+    // With `nextPage`, the engine draws that page while this one is written. Should the engine
+    // be lost with this page's file complete, the loss was the drawing's: it is reported by the
+    // render of `nextPage`, and this page counts as written.
     void SavePage(const QString& path, ImageFormat format, int quality, int nextPage);
     void Close();  // without saving, as every close is
     EngineStats Stats();  // of this engine and those it replaced
 
     bool IsRunning() const { return running_; }
     // The engine stopped, or was stopped, while it had a document open.
-    bool LostDocument() const { return lostDocument_; }
+    // A loss that belongs to the page drawn ahead waits for that page's render.
+    bool LostDocument() const { return lostDocument_ && !lossOfPageAhead_; }
     pid_t ProcessId() const { return pid_; }
     long ResidentKib() const;
     int DocumentsOpened() const { return documentsOpened_; }
@@ -110,6 +115,7 @@ private:
     std::vector<std::string> Answer(long long id, const QString& doing);
     long long ProcessorTicks() const;  // processor time the engine has used so far
     [[noreturn]] void Lose(Loss how, const QString& doing, const QString& detail = {});
+    Failure LossFailure(const QString& doing) const;  // the last loss, described
     void Reap(QString* how);
     void CleanUp();
 
@@ -124,6 +130,12 @@ private:
     bool lostDocument_ = false;
     int documentsOpened_ = 0;
     std::string pendingTemporary_;  // the JPEG writer's hidden file while a save runs
+    struct LastLoss {
+        Loss how = Loss::Crashed;
+        QString detail;
+        QString ending;  // how the process ended
+    } lastLoss_;
+    std::optional<Failure> lossOfPageAhead_;
     std::unique_ptr<protocol::LineReader> answers_;
     EngineStats retired_;  // engines replaced for a document that needed a fresh one
     struct NeedsFreshEngine {};

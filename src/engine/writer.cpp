@@ -66,6 +66,19 @@ int PagePixels(long twips, int dotsPerInch) {
 constexpr double kPixelsRight = 1.3;
 constexpr double kPixelsDown = 0.5;
 
+// LibreOffice paints premultiplied BGRA on a transparent ground: this puts `count` pixels on
+// white paper, opaque, from `from` into `into` (which may be the same). A colour never exceeds
+// its alpha, so adding the uncovered part to all three at once cannot carry.
+void PutOnWhite(const std::uint8_t* from, std::uint8_t* into, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t pixel;
+        std::memcpy(&pixel, from + i * 4, 4);
+        const std::uint32_t uncovered = 255 - (pixel >> 24);
+        pixel = (pixel + uncovered * 0x010101u) | 0xFF000000u;
+        std::memcpy(into + i * 4, &pixel, 4);
+    }
+}
+
 void Callback(int type, const char* payload, void* writer) {
     static_cast<Writer*>(writer)->OnCallback(type, payload);
 }
@@ -363,6 +376,7 @@ void Writer::PaintPage(int page, int through, Size size, int width, int height, 
         if (plan.count == 1) {
             document_->paintTile(into, width, height, static_cast<int>(tileX), static_cast<int>(tileY),
                                  static_cast<int>(tileWidth), static_cast<int>(std::lround(height * twipsPerPixel)));
+            PutOnWhite(into, into, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
             return;
         }
         document_->paintTile(strip_.pixels.data(), width, plan.pitch * plan.count, static_cast<int>(tileX),
@@ -375,7 +389,7 @@ void Writer::PaintPage(int page, int through, Size size, int width, int height, 
         strip_ = std::move(plan);
     }
     const std::size_t top = rowBytes * static_cast<std::size_t>(strip_.pitch) * static_cast<std::size_t>(page - strip_.first);
-    std::memcpy(into, strip_.pixels.data() + top, rowBytes * static_cast<std::size_t>(height));
+    PutOnWhite(strip_.pixels.data() + top, into, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
 }
 
 Outcome Writer::Draw(int page, int through, Size size, Drawing& into) {
@@ -404,21 +418,14 @@ Outcome Writer::Draw(int page, int through, Size size, Drawing& into) {
     if (static_cast<double>(width) * height > 40e6) return Outcome::Fail(reason::kBadRequest, "size");
     std::vector<std::uint8_t>& pixels = into.image.pixels;
     try {
-        pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
+        // Not cleared: LibreOffice paints every pixel of a tile, its ground first.
+        pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
     } catch (const std::bad_alloc&) {
         pixels = {};
         return Outcome::Fail(reason::kRender, "not enough memory for the page image");
     }
     const auto started = std::chrono::steady_clock::now();
     PaintPage(page, through, size, width, height, scale, pixels.data());
-    // The tile is premultiplied BGRA on a transparent ground: put it on white paper, opaque.
-    // A colour never exceeds its alpha, so adding the uncovered part to all three at once
-    // cannot carry.
-    auto* pixel = reinterpret_cast<std::uint32_t*>(pixels.data());
-    for (std::size_t i = 0; i < pixels.size() / 4; ++i) {
-        const std::uint32_t uncovered = 255 - (pixel[i] >> 24);
-        pixel[i] = (pixel[i] + uncovered * 0x010101u) | 0xFF000000u;
-    }
     drawingMs_ += MillisecondsSince(started);
     into.page = page;
     into.size = size;
@@ -433,8 +440,10 @@ Outcome Writer::Save(ImageFormat format, int quality, const std::string& path, i
     const int next = nextPage;
     if (drawAhead_ && next >= 1 && next <= static_cast<int>(pages_.size()) && drawn_.image.pixels.size() <= kMaxBytesAhead) {
         // LibreOffice draws the next page, which the next request will most likely ask for,
-        // while this one is encoded and after its answer has gone: should that drawing fail,
-        // the failure belongs to the next page's request, not to this page.
+        // while this one is encoded and after its answer has gone. A failure of that drawing
+        // is the next page's: the next request reports it, or, should it end the engine before
+        // this answer has gone, the core finds this page's file complete and reports the loss
+        // for the next page.
         const int through = next <= through_ ? through_ : next;
         drawingAhead_ = std::async(std::launch::async, [this, next, through, size = drawn_.size] {
             Draw(next, through, size, ahead_);

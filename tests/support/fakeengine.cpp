@@ -6,6 +6,9 @@
 //   long-answer       the answer to an open is longer than any answer may be
 //   bad-page-count    the page count is "-3"
 //   busy-on-open=S    opening keeps a processor busy for S seconds, then succeeds
+//   crash-ahead       documents have 3 pages; saving page 1 writes its file, then the engine
+//                     ends before answering, as when drawing the next page ahead crashes
+//   crash-saving      the same, but the engine ends before the file is written
 // Other requests are answered as for an empty one-page document.
 
 #include "engineprotocol.h"
@@ -13,6 +16,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -50,7 +54,10 @@ int main() {
             }
             Send({id, "ok"});
         } else if (command == "pages") {
-            Send({id, "ok", behaviour == "bad-page-count" ? "-3" : "1"});
+            Send({id, "ok", behaviour == "bad-page-count" ? "-3" : behaviour.rfind("crash-", 0) == 0 ? "3" : "1"});
+        } else if (command == "save" && request.size() == 6 && behaviour.rfind("crash-", 0) == 0) {
+            if (behaviour == "crash-ahead") std::ofstream(request[4]) << "page";
+            std::_Exit(1);
         } else if (command == "render") {
             Send({id, "ok", "794", "1123"});
         } else if (command == "stats") {
