@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 # To build, and to make the manual pages and the Debian package.
 build_packages="
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libreofficekit-dev libturbojpeg0-dev libpng-dev libwebp-dev
+  qt6-base-dev libreofficekit-dev libturbojpeg0-dev libpng-dev libwebp-dev zlib1g-dev
   help2man dpkg-dev
 "
 # For the tests: lintian checks the Debian package; the rest drive and look at the programs.

@@ -6,6 +6,7 @@
 
 #include "engineprotocol.h"
 #include "profile.h"
+#include "savedbreaks.h"
 
 #include <algorithm>
 #include <cctype>
@@ -238,7 +239,9 @@ Outcome Writer::Open(const std::string& path) {
     if (const std::string kind = ForeignKind(path); !kind.empty()) return Outcome::Fail(reason::kNotText, kind);
     const auto started = std::chrono::steady_clock::now();
 
-    documentUrl_ = protocol::FileUrl(path);
+    const char* temporaryFolder = std::getenv("TMPDIR");
+    copy_ = CopyWithoutSavedBreaks(path, temporaryFolder ? temporaryFolder : "/tmp");
+    documentUrl_ = protocol::FileUrl(copy_.empty() ? path : copy_);
     passwordAsked_ = false;
     const std::string options = "Language=" + languageTag_ + ",Batch=true,MacroSecurityLevel=3";
     document_.reset(office_->documentLoad(documentUrl_.c_str(), options.c_str()));
@@ -465,6 +468,11 @@ Outcome Writer::Close() {
     const auto started = std::chrono::steady_clock::now();
     document_.reset();
     loadingMs_ += MillisecondsSince(started);
+    if (!copy_.empty()) {
+        unlink(copy_.c_str());
+        rmdir(copy_.substr(0, copy_.rfind('/')).c_str());
+        copy_.clear();
+    }
     laidOut_ = false;
     pages_.clear();
     drawn_ = Drawing{};  // a large page's buffers go with its document

@@ -99,6 +99,7 @@ private:
     std::unique_ptr<lok::Office> office_;
     std::unique_ptr<lok::Document> document_;
     std::string documentUrl_;
+    std::string copy_;  // the copy opened instead of the document, if any
     std::string languageTag_;
     bool passwordAsked_ = false;
     int authorsMet_ = 0;  // authors of tracked changes LibreOffice has met in this process

@@ -1,6 +1,7 @@
 // The page export with the real engine and LibreOffice, on documents made for the tests.
 
 #include "engine.h"
+#include "hostiledocuments.h"
 #include "pageexport.h"
 #include "testsupport.h"
 #include "texts.h"
@@ -176,6 +177,27 @@ TEST_F(PageExport, TheOtherOptionWritesBesideTheDocument) {
     Export(path);
     EXPECT_EQ(FolderEntries(documents.path()), (QStringList{"Notes.odt", "Notes_1.jpg", "Notes_2.jpg", "Notes_3.jpg"}));
     EXPECT_TRUE(Output().isEmpty());
+}
+
+TEST_F(PageExport, SavedPageBreaksChangeNothingButTheLayoutAndLeaveNothingBehind) {
+    // Opened from a copy, a document would show the copy's path in a file-name field: one
+    // that has such a field is opened where it is.
+    const QByteArray text = "<text:p>Saved with the page breaks of its last layout.</text:p>";
+    const QByteArray path = "<text:p>This is <text:file-name text:display=\"full\"/></text:p>";
+    const QString document = documents.path() + "/saved.odt";
+    for (const QByteArray& body : {text, path}) {
+        MakeOdt(document, body);
+        Export(document);
+        const QByteArray fresh = FileDigest(output.path() + "/saved_1.jpg");
+        MakeOdt(document, body, QByteArray(4096, '\x7f'));
+        Export(document);
+        EXPECT_TRUE(reporter.reports.empty());
+        EXPECT_EQ(FileDigest(output.path() + "/saved_1.jpg"), fresh) << body.toStdString();
+    }
+    const QString engines = DefaultEngineOptions().stateFolder;
+    for (const QString& slot : QDir(engines).entryList({"engine-*"}, QDir::Dirs)) {
+        EXPECT_EQ(QDir(engines + "/" + slot + "/tmp").entryList({"document-*"}, QDir::AllEntries), QStringList());
+    }
 }
 
 TEST_F(PageExport, AReadOnlyOldPageFileIsReplaced) {

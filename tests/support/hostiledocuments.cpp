@@ -214,6 +214,18 @@ void MakeLinkedPictureDocx(const QString& path, const QString& address) {
                     {"word/_rels/document.xml.rels", documentRelations}});
 }
 
+void MakeOdt(const QString& path, const QByteArray& body, const QByteArray& savedBreaks) {
+    const QByteArray content = QByteArray(kOdfContentStart) + "<office:body><office:text>" + body +
+                               "</office:text></office:body></office:document-content>";
+    const char* listed = "<manifest:file-entry manifest:full-path=\"layout-cache\" manifest:media-type=\"application/binary\"/>";
+    std::vector<std::pair<QString, QByteArray>> entries{
+        {"mimetype", "application/vnd.oasis.opendocument.text"},
+        {"META-INF/manifest.xml", Manifest("application/vnd.oasis.opendocument.text", savedBreaks.isEmpty() ? "" : listed)},
+        {"content.xml", content}};
+    if (!savedBreaks.isEmpty()) entries.emplace_back("layout-cache", savedBreaks);
+    WriteZip(path, entries, true);
+}
+
 void MakeSpreadsheet(const QString& path) {
     const QByteArray content = QByteArray(kOdfContentStart) +
         "<office:body><office:spreadsheet><table:table table:name=\"Sheet1\"><table:table-row>"

@@ -25,6 +25,10 @@ void MakeLinkedPictureDocx(const QString& path, const QString& address);
 // An .odt of one paragraph holding `megabytes` MB of text: small on disk, huge once opened.
 void MakeHugeParagraphOdt(const QString& path, int megabytes);
 
+// An .odt of the given body (text:p elements), with page breaks saved as LibreOffice saves
+// them when `savedBreaks` holds some (their content is not checked by anyone but LibreOffice).
+void MakeOdt(const QString& path, const QByteArray& body, const QByteArray& savedBreaks = {});
+
 // A spreadsheet, in OpenDocument form.
 void MakeSpreadsheet(const QString& path);
 
