@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(Resolutions, PrintedPage, ::testing::Values(96, 150, 30
 
 // This document was saved with the page breaks of an earlier layout, which LibreOffice's print
 // does not keep: its page 14 ends a line later than they had it.
-TEST(PrintedPages, FollowThePrintedLayoutNotPageBreaksSavedInTheDocument) {
+TEST(SavedPageBreaks, GiveWayToThoseLibreOfficePrints) {
     QUILLIVAR_NEEDS_CORPUS();
     QTemporaryDir folder;
     const QString document = CopyInto(CorpusFolder() + "/Bluff Crag.odt", folder.path(), "saved-breaks.odt");
