@@ -260,18 +260,13 @@ void Engine::SavePage(const QString& path, ImageFormat format, int quality, int 
     try {
         Request({"save", FormatName(format), std::to_string(quality), target, std::to_string(nextPage)},
                 conv::kWhileSaving.arg(GetFileName(path)));
-    } catch (const Failure&) {
+    } catch (...) {
         pendingTemporary_.clear();  // the engine removed its own file; a lost engine's was removed above
         // The file appears whole or not at all, and the page's old one was deleted before it
         // was drawn: if it is there, what ended the engine was drawing the next page.
-        if (nextPage > 0 && lostDocument_ && lastLoss_.how != Loss::Cancelled && QFileInfo::exists(path)) {
-            lossOfPageAhead_ = LossFailure(conv::kWhileDrawing.arg(nextPage));
-            return;
-        }
-        throw;
-    } catch (...) {
-        pendingTemporary_.clear();
-        throw;
+        if (nextPage == 0 || !lostDocument_ || lastLoss_.how == Loss::Cancelled || !QFileInfo::exists(path)) throw;
+        lossOfPageAhead_ = LossFailure(conv::kWhileDrawing.arg(nextPage));
+        return;
     }
     pendingTemporary_.clear();
 }
