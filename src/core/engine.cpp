@@ -138,7 +138,7 @@ std::unique_ptr<Engine> Engine::Start(const EngineOptions& options, const Cancel
 }
 
 Engine::Engine(const EngineOptions& options, const CancelToken& cancel, int slot, int lockFd)
-    : options_(options), cancel_(cancel), slot_(slot), lockFd_(lockFd) {}
+    : options_(options), cancel_(cancel), slot_(slot), lockFd_(lockFd), paintAhead_(options.drawAhead) {}
 
 Engine::~Engine() {
     Stop();
@@ -160,7 +160,7 @@ void Engine::Launch() {
     const QByteArray profile = QFile::encodeName(slotFolder + QStringLiteral("/profile"));
     std::vector<const char*> argv = {program.constData(), "--libreoffice", libreOffice.constData(),
                                      "--profile", profile.constData()};
-    if (options_.drawAhead) argv.push_back("--draw-ahead");
+    if (paintAhead_) argv.push_back("--draw-ahead");
     argv.push_back(nullptr);
     std::vector<QByteArray> environment;
     for (char** entry = environ; *entry; ++entry) {
@@ -221,7 +221,8 @@ void Engine::Launch() {
 
 void Engine::Open(const QString& documentPath) {
     ++documentsOpened_;
-    lossOfPageAhead_.reset();
+    documentPath_ = documentPath;
+    paintingAheadFrom_ = 0;
     const std::vector<std::string> open{"open", QFile::encodeName(documentPath).toStdString()};
     try {
         Request(open, conv::kWhileOpening);
@@ -244,31 +245,73 @@ int Engine::PageCount() {
 }
 
 void Engine::RenderPage(int page, PageSize size, int through) {
-    if (lossOfPageAhead_) {
-        const Failure loss = *lossOfPageAhead_;
-        lossOfPageAhead_.reset();
-        throw loss;
+    if (!running_) throw Failure(conv::kEngineNotRunning);  // a loss already reported
+    lastRender_ = {page, size, through};
+    try {
+        RenderAgain();
+    } catch (...) {
+        if (!MayHaveLostPaintingAhead(page)) throw;
+        ReopenWithoutPaintingAhead();
+        RenderAgain();
     }
+    if (page >= paintingAheadFrom_) paintingAheadFrom_ = 0;  // taken, or dropped
+}
+
+void Engine::SavePage(const QString& path, ImageFormat format, int quality, int nextPage) {
+    if (!running_) throw Failure(conv::kEngineNotRunning);  // a loss already reported
+    const std::string target = QFile::encodeName(path).toStdString();
+    const QString doing = conv::kWhileSaving.arg(GetFileName(path));
+    const auto save = [&](int next) {
+        pendingTemporary_ = JpegTemporaryPath(target, pid_);
+        const auto fields = Request({"save", FormatName(format), std::to_string(quality), target, std::to_string(next)}, doing);
+        pendingTemporary_.clear();
+        const auto from = fields.size() == 1 ? protocol::ParseNumber(fields[0], 0, 1'000'000) : std::nullopt;
+        if (!from) Lose(Loss::Broken, doing, QString::fromStdString(protocol::JoinFields(fields)));
+        paintingAheadFrom_ = static_cast<int>(*from);
+    };
+    const int drawnPage = lastRender_.page;
+    if (paintAhead_ && nextPage > 0) paintingAheadFrom_ = std::max(paintingAheadFrom_, nextPage);  // at least
+    try {
+        save(nextPage);
+    } catch (...) {
+        pendingTemporary_.clear();  // the engine removed its own file; a lost engine's was removed above
+        if (!MayHaveLostPaintingAhead(drawnPage)) throw;
+        // The file appears whole or not at all, and the page's old one was deleted before it
+        // was drawn: if it is there, the page was written.
+        const bool written = QFileInfo::exists(path);
+        if (written && nextPage == 0) return;  // and nothing is left to draw
+        ReopenWithoutPaintingAhead();
+        if (written) return;
+        RenderAgain();
+        save(0);
+    }
+}
+
+void Engine::RenderAgain() {
+    const auto& [page, size, through] = lastRender_;
     Request({"render", std::to_string(page), std::to_string(size.dotsPerInch), std::to_string(size.maxWidth),
              std::to_string(size.maxHeight), std::to_string(through)},
             conv::kWhileDrawing.arg(page));
 }
 
-void Engine::SavePage(const QString& path, ImageFormat format, int quality, int nextPage) {
-    const std::string target = QFile::encodeName(path).toStdString();
-    pendingTemporary_ = JpegTemporaryPath(target, pid_);
+bool Engine::MayHaveLostPaintingAhead(int page) const {
+    return lostDocument_ && paintingAheadFrom_ > page &&
+           (lastLoss_.how == Loss::Crashed || lastLoss_.how == Loss::TooLarge);
+}
+
+void Engine::ReopenWithoutPaintingAhead() {
+    ++retired_.engines;  // the lost one, which could not tell its part
+    paintAhead_ = false;  // for the rest of this engine's documents
+    paintingAheadFrom_ = 0;
     try {
-        Request({"save", FormatName(format), std::to_string(quality), target, std::to_string(nextPage)},
-                conv::kWhileSaving.arg(GetFileName(path)));
+        Launch();
+        Request({"open", QFile::encodeName(documentPath_).toStdString()}, conv::kWhileOpening);
+        Request({"layout"}, conv::kWhileLayingOut);
     } catch (...) {
-        pendingTemporary_.clear();  // the engine removed its own file; a lost engine's was removed above
-        // The file appears whole or not at all, and the page's old one was deleted before it
-        // was drawn: if it is there, what ended the engine was drawing the next page.
-        if (nextPage == 0 || !lostDocument_ || lastLoss_.how == Loss::Cancelled || !QFileInfo::exists(path)) throw;
-        lossOfPageAhead_ = LossFailure(conv::kWhileDrawing.arg(nextPage));
-        return;
+        lostDocument_ = true;  // however the new engine failed, the document is gone
+        throw;
     }
-    pendingTemporary_.clear();
+    lostDocument_ = false;
 }
 
 void Engine::Close() {

@@ -5,7 +5,8 @@
 // One engine converts one document at a time. An EngineSession keeps one warm for a whole run
 // and ends it with the run. An engine that crashes or passes its time limit is killed with its
 // whole process group; the request fails with a plain description and the next document gets
-// a fresh engine.
+// a fresh engine. One lost while it may have been painting later pages ahead is first asked
+// again in a fresh engine, so that every failure is reported for the page it belongs to.
 
 #include "canceltoken.h"
 #include "errortrap.h"
@@ -60,7 +61,7 @@ struct EngineOptions {
     QString stateFolder;         // engine profiles, temporary folders and logs
     QStringList environment;     // extra NAME=value entries for the engine process
     EngineLimits limits;
-    // Draw the next page while the last one is encoded: for an engine that has a processor
+    // Paint the next pages while the last one is encoded: for an engine that has a processor
     // to spare, not for engines that already keep every processor busy.
     bool drawAhead = false;
 };
@@ -89,17 +90,14 @@ public:
     // Held inside the engine for SavePage. The pages after it up to `through` are the ones
     // asked for next, one after another.
     void RenderPage(int page, PageSize size, int through);
-    // With `nextPage`, the engine draws that page while this one is written. Should the engine
-    // be lost with this page's file complete, the loss was the drawing's: it is reported by the
-    // render of `nextPage`, and this page counts as written.
+    // With `nextPage`, the engine paints what that page needs while this one is written.
     void SavePage(const QString& path, ImageFormat format, int quality, int nextPage);
     void Close();  // without saving, as every close is
     EngineStats Stats();  // of this engine and those it replaced
 
     bool IsRunning() const { return running_; }
     // The engine stopped, or was stopped, while it had a document open.
-    // A loss that belongs to the page drawn ahead waits for that page's render.
-    bool LostDocument() const { return lostDocument_ && !lossOfPageAhead_; }
+    bool LostDocument() const { return lostDocument_; }
     pid_t ProcessId() const { return pid_; }
     long ResidentKib() const;
     int DocumentsOpened() const { return documentsOpened_; }
@@ -116,6 +114,13 @@ private:
     long long ProcessorTicks() const;  // processor time the engine has used so far
     [[noreturn]] void Lose(Loss how, const QString& doing, const QString& detail = {});
     Failure LossFailure(const QString& doing) const;  // the last loss, described
+    // Whether the engine, lost during a request for `page`, may have been ended by what it was
+    // painting ahead for later pages, which cannot be told apart from the request's own doing.
+    bool MayHaveLostPaintingAhead(int page) const;
+    void RenderAgain();  // the last page asked for, as it was asked
+    // Opens the document again, laid out, in a new engine that paints nothing ahead: asked
+    // again there, a request's own failure comes back, and a later page's waits for that page.
+    void ReopenWithoutPaintingAhead();
     void Reap(QString* how);
     void CleanUp();
 
@@ -135,7 +140,14 @@ private:
         QString detail;
         QString ending;  // how the process ended
     } lastLoss_;
-    std::optional<Failure> lossOfPageAhead_;
+    bool paintAhead_ = false;  // this engine paints ahead when asked
+    int paintingAheadFrom_ = 0;  // the first page being painted ahead, not yet drawn; 0: none
+    QString documentPath_;  // the document open
+    struct {
+        int page = 0;
+        PageSize size;
+        int through = 0;
+    } lastRender_;
     std::unique_ptr<protocol::LineReader> answers_;
     EngineStats retired_;  // engines replaced for a document that needed a fresh one
     struct NeedsFreshEngine {};

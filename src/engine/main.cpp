@@ -124,7 +124,6 @@ int main(int argc, char** argv) {
         const std::vector<std::string> request = protocol::SplitFields(line);
         if (request.size() < 2 || protocol::ParseNumber(request[0], expected, expected) != expected) break;
         ++expected;
-        writer.FinishDrawingAhead();
         channel.Answer(request[0], Dispatch(writer, request));
     }
     // LibreOffice's own shutdown is not reliable; the process ending is all the cleanup needed.

@@ -35,8 +35,8 @@ constexpr const char* kRenderingOptions =
     "\".uno:ShowBorderShadow\":{\"type\":\"boolean\",\"value\":\"false\"},"
     "\".uno:SpellOnline\":{\"type\":\"boolean\",\"value\":\"false\"}}";
 
-// Pages up to this size (a Letter page at 600 dpi) are drawn ahead while the one before is
-// encoded; larger ones one at a time, to keep memory down.
+// Paints up to this size (a Letter page at 600 dpi) are made ahead while the page before is
+// encoded; larger ones when asked for, to keep memory down.
 constexpr std::size_t kMaxBytesAhead = 160u << 20;
 
 // Each paint walks the whole layout after the pages it draws, frame by frame (looking for page
@@ -47,8 +47,8 @@ constexpr std::size_t kMaxBytesAhead = 160u << 20;
 // pages (rounded up), which keeps that walk under about a millisecond a page. Shorter
 // documents are painted page by page. A strip is bounded in memory and in height (cairo
 // draws at most 32767 rows), and takes only pages that are asked for.
-constexpr int kPagesPerSharedPaint = 200;
-constexpr std::size_t kMaxStripBytes = 96u << 20;
+constexpr int kPagesPerSharedPaint = 160;
+constexpr std::size_t kMaxStripBytes = 112u << 20;
 constexpr long kMaxStripRows = 32767;
 
 // A page's size in pixels as it prints: LibreOffice's PDF export writes the page box in
@@ -280,6 +280,7 @@ std::string Writer::CommandValues(const char* command) const {
 
 Outcome Writer::LayOut() {
     if (!document_) return Outcome::Fail(reason::kNoDocument);
+    StopPaintingAhead();
     const auto started = std::chrono::steady_clock::now();
     char* rectangles = document_->getPartPageRectangles();
     loadingMs_ += MillisecondsSince(started);
@@ -313,30 +314,82 @@ Outcome Writer::PageCount() {
 Outcome Writer::Render(int page, Size size, int through) {
     drawn_.page = 0;
     through_ = through;
-    if (ahead_.page == page && ahead_.size == size && document_) {
-        std::swap(drawn_, ahead_);  // drawn while the page before was being saved
-        ahead_.page = 0;
-        return Outcome::Ok({std::to_string(drawn_.image.width), std::to_string(drawn_.image.height)});
+    if (!document_) return Outcome::Fail(reason::kNoDocument);
+    if (!laidOut_) LayOut();
+    if (page < 1 || page > static_cast<int>(pages_.size())) return Outcome::Fail(reason::kNoPage, std::to_string(page));
+    if (size.dotsPerInch < 1 || size.dotsPerInch > 2400 || size.maxWidth < 0 || size.maxHeight < 0) {
+        return Outcome::Fail(reason::kBadRequest, "size");
     }
-    return Draw(page, through, size, drawn_);
+    if (!strip_.Holds(page, size) && !TakePaintedAhead(page, size)) {
+        StopPaintingAhead();
+        Strip plan = PlanStrip(page, through, size);
+        if (static_cast<double>(plan.width) * plan.height > 40e6) return Outcome::Fail(reason::kBadRequest, "size");
+        plan.pixels = std::move(strip_.pixels);  // kept for the next paint
+        strip_ = std::move(plan);
+        if (!Paint(strip_) && (strip_.count == 1 || !Paint(strip_ = PlanStrip(page, page, size)))) {
+            strip_ = Strip{};
+            return Outcome::Fail(reason::kRender, "not enough memory for the page image");
+        }
+    }
+    const auto started = std::chrono::steady_clock::now();
+    PageImage& image = drawn_.image;
+    image.width = strip_.width;
+    image.height = strip_.height;
+    const std::size_t pixels = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+    if (strip_.count == 1) {
+        // A page painted alone is the page image: no copy of what may be a very large page.
+        PutOnWhite(strip_.pixels.data(), strip_.pixels.data(), pixels);
+        std::swap(image.pixels, strip_.pixels);
+        strip_.first = 0;
+    } else {
+        const std::size_t top = static_cast<std::size_t>(image.width) * 4 * static_cast<std::size_t>(strip_.pitch) *
+                                static_cast<std::size_t>(page - strip_.first);
+        try {
+            // Not cleared: every pixel is copied in.
+            image.pixels.resize(pixels * 4);
+        } catch (const std::bad_alloc&) {
+            image.pixels = {};
+            return Outcome::Fail(reason::kRender, "not enough memory for the page image");
+        }
+        PutOnWhite(strip_.pixels.data() + top, image.pixels.data(), pixels);
+    }
+    cuttingMs_ += MillisecondsSince(started);
+    drawn_.page = page;
+    drawn_.size = size;
+    ++pagesDrawn_;
+    return Outcome::Ok({std::to_string(image.width), std::to_string(image.height)});
 }
 
-Writer::Strip Writer::PlanStrip(int page, int through, int width, int height, double scale) const {
+Writer::Strip Writer::PlanStrip(int page, int through, Size size) const {
+    const Rectangle& area = pages_[static_cast<std::size_t>(page - 1)];
     Strip plan;
     plan.first = page;
     plan.count = 1;
+    plan.size = size;
+    // Pixels per twip (1440 twips make an inch): the resolution's, or the scale at which the
+    // page fits inside the size asked for, met on its tighter side. The pixel size is rounded
+    // up as a printed page's is, so that no part of the page is cut off.
+    plan.scale = size.dotsPerInch / 1440.0;
+    plan.width = PagePixels(area.width, size.dotsPerInch);
+    plan.height = PagePixels(area.height, size.dotsPerInch);
+    if (size.maxWidth > 0 || size.maxHeight > 0) {
+        const double byWidth = size.maxWidth > 0 ? static_cast<double>(size.maxWidth) / area.width : 1e9;
+        const double byHeight = size.maxHeight > 0 ? static_cast<double>(size.maxHeight) / area.height : 1e9;
+        plan.scale = std::min(byWidth, byHeight);
+        plan.width = std::max(1, static_cast<int>(std::lround(area.width * plan.scale)));
+        plan.height = std::max(1, static_cast<int>(std::lround(area.height * plan.scale)));
+    }
     const int pages = static_cast<int>(pages_.size());
     const int wanted = (pages + kPagesPerSharedPaint - 1) / kPagesPerSharedPaint;
     if (wanted <= 1 || page >= pages || through <= page) return plan;
-    const Rectangle& area = pages_[static_cast<std::size_t>(page - 1)];
     plan.pitchTwips = pages_[static_cast<std::size_t>(page)].y - area.y;  // from its top to the next page's
     // Whole rows from one page's top to the next: page k of the strip starts exactly k pitches
     // down, at the pixel grid's origin as when painted alone. The strip's scale down the page
     // differs from a lone page's by at most half a row over the pitch (0.06 rows at the foot of
     // an A4 page at 96 dpi), so the odd line of text or picture may land one row apart.
-    plan.pitch = static_cast<int>(std::lround(static_cast<double>(plan.pitchTwips) * scale));
-    if (plan.pitchTwips < area.height || plan.pitch < height) return plan;
-    const std::size_t pitchBytes = static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(plan.pitch);
+    plan.pitch = static_cast<int>(std::lround(static_cast<double>(plan.pitchTwips) * plan.scale));
+    if (plan.pitchTwips < area.height || plan.pitch < plan.height) return plan;
+    const std::size_t pitchBytes = static_cast<std::size_t>(plan.width) * 4 * static_cast<std::size_t>(plan.pitch);
     const long most = std::min({static_cast<long>(wanted), static_cast<long>(kMaxStripBytes / pitchBytes),
                                 kMaxStripRows / plan.pitch, static_cast<long>(std::min(pages, through) - page + 1)});
     while (plan.count < most) {
@@ -351,120 +404,77 @@ Writer::Strip Writer::PlanStrip(int page, int through, int width, int height, do
     return plan;
 }
 
-void Writer::PaintPage(int page, int through, Size size, int width, int height, double scale, std::uint8_t* into) {
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-    const bool inStrip = strip_.first > 0 && page >= strip_.first && page < strip_.first + strip_.count &&
-                         strip_.size == size && strip_.width == width && strip_.height == height;
-    if (!inStrip) {
-        const Rectangle& area = pages_[static_cast<std::size_t>(page - 1)];
-        // LibreOffice's drawing sits a little right of and below the printed page's pixel grid:
-        // the tile starts that far into the page.
-        const double twipsPerPixel = 1.0 / scale;
-        const long tileX = area.x + std::lround(kPixelsRight * twipsPerPixel);
-        const long tileY = area.y + std::lround(kPixelsDown * twipsPerPixel);
-        const long tileWidth = std::lround(width * twipsPerPixel);
-        Strip plan = PlanStrip(page, through, width, height, scale);
-        strip_.first = 0;
-        if (plan.count > 1) {
-            // The buffer is kept for the next strip and not cleared: LibreOffice paints every
-            // pixel of a tile, its ground first.
-            try {
-                const std::size_t bytes = rowBytes * static_cast<std::size_t>(plan.pitch) * static_cast<std::size_t>(plan.count);
-                if (strip_.pixels.size() < bytes) strip_.pixels.resize(bytes);
-            } catch (const std::bad_alloc&) {
-                strip_.pixels = {};
-                plan.count = 1;
-            }
-        }
-        if (plan.count == 1) {
-            document_->paintTile(into, width, height, static_cast<int>(tileX), static_cast<int>(tileY),
-                                 static_cast<int>(tileWidth), static_cast<int>(std::lround(height * twipsPerPixel)));
-            PutOnWhite(into, into, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-            return;
-        }
-        document_->paintTile(strip_.pixels.data(), width, plan.pitch * plan.count, static_cast<int>(tileX),
-                             static_cast<int>(tileY), static_cast<int>(tileWidth),
-                             static_cast<int>(plan.pitchTwips * plan.count));
-        plan.size = size;
-        plan.width = width;
-        plan.height = height;
-        plan.pixels = std::move(strip_.pixels);
-        strip_ = std::move(plan);
+bool Writer::Paint(Strip& strip) {
+    const auto started = std::chrono::steady_clock::now();
+    const std::size_t rows = strip.Rows();
+    try {
+        // Cleared first: LibreOffice leaves what lies past a page's edge untouched (the part of
+        // its last row and column that the page only half covers), which must come out as
+        // paper, not as whatever the buffer held before.
+        strip.pixels.resize(static_cast<std::size_t>(strip.width) * 4 * rows);
+        std::memset(strip.pixels.data(), 0, strip.pixels.size());
+    } catch (const std::bad_alloc&) {
+        strip.pixels = {};
+        return false;
     }
-    const std::size_t top = rowBytes * static_cast<std::size_t>(strip_.pitch) * static_cast<std::size_t>(page - strip_.first);
-    PutOnWhite(strip_.pixels.data() + top, into, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    // LibreOffice's drawing sits a little right of and below the printed page's pixel grid:
+    // the tile starts that far into the page.
+    const Rectangle& area = pages_[static_cast<std::size_t>(strip.first - 1)];
+    const double twipsPerPixel = 1.0 / strip.scale;
+    const long tileHeight = strip.count == 1 ? std::lround(strip.height * twipsPerPixel) : strip.pitchTwips * strip.count;
+    document_->paintTile(strip.pixels.data(), strip.width, static_cast<int>(rows),
+                         static_cast<int>(area.x + std::lround(kPixelsRight * twipsPerPixel)),
+                         static_cast<int>(area.y + std::lround(kPixelsDown * twipsPerPixel)),
+                         static_cast<int>(std::lround(strip.width * twipsPerPixel)), static_cast<int>(tileHeight));
+    paintingMs_ += MillisecondsSince(started);
+    return true;
 }
 
-Outcome Writer::Draw(int page, int through, Size size, Drawing& into) {
-    into.page = 0;
-    into.image.width = into.image.height = 0;  // the buffer is kept for the next page
-    if (!document_) return Outcome::Fail(reason::kNoDocument);
-    if (!laidOut_) LayOut();
-    if (page < 1 || page > static_cast<int>(pages_.size())) return Outcome::Fail(reason::kNoPage, std::to_string(page));
-    if (size.dotsPerInch < 1 || size.dotsPerInch > 2400 || size.maxWidth < 0 || size.maxHeight < 0) {
-        return Outcome::Fail(reason::kBadRequest, "size");
+void Writer::StartPaintingAhead(int page) {
+    if (!drawAhead_ || paintingAhead_.valid() || page < 1 || page > static_cast<int>(pages_.size())) return;
+    int from = page;
+    const int through = page <= through_ ? through_ : page;
+    if (strip_.Holds(page, drawn_.size)) {
+        from = strip_.first + strip_.count;  // that page is cut from the strip held: the next one
+        if (from > through) return;
     }
-    const Rectangle& area = pages_[static_cast<std::size_t>(page - 1)];
-    // Pixels per twip (1440 twips make an inch): the resolution's, or the scale at which the
-    // page fits inside the size asked for, met on its tighter side. The pixel size is rounded
-    // up as a printed page's is, so that no part of the page is cut off.
-    double scale = size.dotsPerInch / 1440.0;
-    int width = PagePixels(area.width, size.dotsPerInch);
-    int height = PagePixels(area.height, size.dotsPerInch);
-    if (size.maxWidth > 0 || size.maxHeight > 0) {
-        const double byWidth = size.maxWidth > 0 ? static_cast<double>(size.maxWidth) / area.width : 1e9;
-        const double byHeight = size.maxHeight > 0 ? static_cast<double>(size.maxHeight) / area.height : 1e9;
-        scale = std::min(byWidth, byHeight);
-        width = std::max(1, static_cast<int>(std::lround(area.width * scale)));
-        height = std::max(1, static_cast<int>(std::lround(area.height * scale)));
-    }
-    if (static_cast<double>(width) * height > 40e6) return Outcome::Fail(reason::kBadRequest, "size");
-    std::vector<std::uint8_t>& pixels = into.image.pixels;
-    try {
-        // Not cleared: LibreOffice paints every pixel of a tile, its ground first.
-        pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    } catch (const std::bad_alloc&) {
-        pixels = {};
-        return Outcome::Fail(reason::kRender, "not enough memory for the page image");
-    }
-    const auto started = std::chrono::steady_clock::now();
-    PaintPage(page, through, size, width, height, scale, pixels.data());
-    drawingMs_ += MillisecondsSince(started);
-    into.page = page;
-    into.size = size;
-    ++pagesDrawn_;
-    into.image.width = width;
-    into.image.height = height;
-    return Outcome::Ok({std::to_string(width), std::to_string(height)});
+    if (stripAhead_.Holds(from, drawn_.size)) return;
+    Strip plan = PlanStrip(from, through, drawn_.size);
+    if (static_cast<double>(plan.width) * 4 * static_cast<double>(plan.Rows()) > kMaxBytesAhead) return;
+    plan.pixels = std::move(stripAhead_.pixels);
+    stripAhead_ = std::move(plan);
+    paintingAhead_ = std::async(std::launch::async, [this] { return Paint(stripAhead_); });
+}
+
+bool Writer::TakePaintedAhead(int page, Size size) {
+    if (paintingAhead_.valid() && !paintingAhead_.get()) stripAhead_.first = 0;
+    if (!stripAhead_.Holds(page, size)) return false;
+    std::swap(strip_, stripAhead_);
+    stripAhead_.first = 0;
+    return true;
+}
+
+void Writer::StopPaintingAhead() {
+    if (paintingAhead_.valid()) paintingAhead_.get();
+    stripAhead_.first = 0;
 }
 
 Outcome Writer::Save(ImageFormat format, int quality, const std::string& path, int nextPage) {
     if (drawn_.page == 0) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(JpegStatus::NoPageImage)));
-    const int next = nextPage;
-    if (drawAhead_ && next >= 1 && next <= static_cast<int>(pages_.size()) && drawn_.image.pixels.size() <= kMaxBytesAhead) {
-        // LibreOffice draws the next page, which the next request will most likely ask for,
-        // while this one is encoded and after its answer has gone. A failure of that drawing
-        // is the next page's: the next request reports it, or, should it end the engine before
-        // this answer has gone, the core finds this page's file complete and reports the loss
-        // for the next page.
-        const int through = next <= through_ ? through_ : next;
-        drawingAhead_ = std::async(std::launch::async, [this, next, through, size = drawn_.size] {
-            Draw(next, through, size, ahead_);
-        });
-    }
+    // A failure of the paint ahead is a later page's: the render that waits for it reports
+    // it. Should it end the engine before, the core asks again in a new engine that paints
+    // nothing ahead, where the failure comes back at its own page.
+    StartPaintingAhead(nextPage);
     const auto started = std::chrono::steady_clock::now();
     const JpegStatus status = WritePageFile(drawn_.image, path, format, quality);
     savingMs_ += MillisecondsSince(started);
     drawn_.page = 0;  // each drawing is saved once
     if (status != JpegStatus::Ok) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(status)));
-    return Outcome::Ok();
-}
-
-void Writer::FinishDrawingAhead() {
-    if (drawingAhead_.valid()) drawingAhead_.get();
+    return Outcome::Ok({std::to_string(stripAhead_.first)});
 }
 
 Outcome Writer::Close() {
+    StopPaintingAhead();
     const auto started = std::chrono::steady_clock::now();
     document_.reset();
     loadingMs_ += MillisecondsSince(started);
@@ -476,19 +486,20 @@ Outcome Writer::Close() {
     laidOut_ = false;
     pages_.clear();
     drawn_ = Drawing{};  // a large page's buffers go with its document
-    ahead_ = Drawing{};
     strip_ = Strip{};
+    stripAhead_ = Strip{};
     return Outcome::Ok();
 }
 
-Outcome Writer::Stats() const {
+Outcome Writer::Stats() {
+    StopPaintingAhead();
     long peakKib = 0;
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("VmHWM:", 0) == 0) peakKib = std::strtol(line.c_str() + 6, nullptr, 10);
     }
     const auto whole = [](double ms) { return std::to_string(std::llround(ms)); };
-    return Outcome::Ok({whole(loadingMs_), whole(drawingMs_), whole(savingMs_), std::to_string(peakKib),
+    return Outcome::Ok({whole(loadingMs_), whole(paintingMs_ + cuttingMs_), whole(savingMs_), std::to_string(peakKib),
                         std::to_string(pagesDrawn_)});
 }
 

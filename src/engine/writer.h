@@ -35,7 +35,7 @@ public:
     ~Writer();
 
     // Loads LibreOffice from its program folder with the given profile.
-    // With `drawAhead`, the next page is drawn while the last one is encoded: worth it only
+    // With `drawAhead`, the next pages are painted while the last one is encoded: worth it only
     // when a processor is free for the encoder.
     Outcome Start(const std::string& libreOfficeProgram, const std::string& profileFolder, bool drawAhead);
     std::string Version() const;
@@ -54,12 +54,11 @@ public:
     // Pages up to `through` will be asked for next, one after another: they may be painted
     // together.
     Outcome Render(int page, Size size, int through);
-    // Writes the page drawn last; with `nextPage`, draws that one meanwhile.
+    // Writes the page drawn last. With `nextPage`, LibreOffice meanwhile paints what that page
+    // or the pages after this strip need next, on a thread of its own.
     Outcome Save(ImageFormat format, int quality, const std::string& path, int nextPage);
     Outcome Close();
-    Outcome Stats() const;
-    // Waits for the page drawn ahead by Save, if any: before anything else uses LibreOffice.
-    void FinishDrawingAhead();
+    Outcome Stats();
 
     // Called by LibreOfficeKit; public for the C callback.
     void OnCallback(int type, const char* payload);
@@ -75,25 +74,36 @@ private:
         PageImage image;
     };
 
-    // Consecutive pages of one size painted at once, one below the other, `pitch` rows apart.
+    // One paint of LibreOffice's: a page alone, or consecutive pages of one size one below the
+    // other, `pitch` rows apart, to be cut apart.
     struct Strip {
         int first = 0;  // its first page; 0 = none
         int count = 0;
         Size size;
         int width = 0;
         int height = 0;  // of each page
+        double scale = 0;  // pixels a twip
         long pitchTwips = 0;
         int pitch = 0;
         std::vector<std::uint8_t> pixels;
+
+        bool Holds(int page, Size at) const { return first > 0 && page >= first && page < first + count && size == at; }
+        std::size_t Rows() const {
+            return count == 1 ? static_cast<std::size_t>(height) : static_cast<std::size_t>(pitch) * static_cast<std::size_t>(count);
+        }
     };
 
-    Outcome Draw(int page, int through, Size size, Drawing& into);
-    // Paints `page`, `width` x `height` pixels at `scale` pixels a twip, into `into`: alone, or
-    // cut from a strip of the pages up to `through`.
-    void PaintPage(int page, int through, Size size, int width, int height, double scale, std::uint8_t* into);
-    // The strip that one paint starting at `page` should cover, without pixels; a count of 1
-    // paints the page alone.
-    Strip PlanStrip(int page, int through, int width, int height, double scale) const;
+    // The paint that starts at `page`, without pixels: with the pages after it up to `through`
+    // when they can share it.
+    Strip PlanStrip(int page, int through, Size size) const;
+    // Paints the strip planned; false when its pixels do not fit in memory.
+    bool Paint(Strip& strip);
+    // Paints ahead, on a thread of its own, what drawing `page` will need once the pages held
+    // now are used up; meanwhile nothing else may use LibreOffice.
+    void StartPaintingAhead(int page);
+    // Waits for the paint ahead; true when it holds `page` at `size`, which it then hands on.
+    bool TakePaintedAhead(int page, Size size);
+    void StopPaintingAhead();
     std::string CommandValues(const char* command) const;  // of the open document, as JSON
 
     std::unique_ptr<lok::Office> office_;
@@ -107,13 +117,14 @@ private:
     bool drawAhead_ = false;
     std::vector<Rectangle> pages_;
     Drawing drawn_;  // the page asked for, until it is saved
-    Drawing ahead_;  // the page after it, drawn while that one was being encoded
-    std::future<void> drawingAhead_;
-    Strip strip_;
+    Strip strip_;  // the last paint, which pages are cut from
+    Strip stripAhead_;  // the paint after it, made while the pages of the last one are encoded
+    std::future<bool> paintingAhead_;  // whether it was painted
     int through_ = 0;  // the last page of the run of pages being asked for
     // Time spent inside LibreOffice and the encoder, for the statistics.
     double loadingMs_ = 0;
-    double drawingMs_ = 0;
+    double paintingMs_ = 0;  // by whichever thread paints, one at a time
+    double cuttingMs_ = 0;
     double savingMs_ = 0;
     int pagesDrawn_ = 0;
 };

@@ -312,25 +312,32 @@ TEST_F(PageExport, AnEngineThatTalksNonsenseIsStoppedAndReported) {
     }
 }
 
-TEST_F(PageExport, AnEngineLostWhileDrawingAheadIsReportedForThePageItWasDrawing) {
+// Painting ahead or not, a failure is reported for the page it belongs to, and the pages
+// before it are written.
+TEST_F(PageExport, AnEngineLostWhilePaintingAheadIsReportedForThePageItWasPainting) {
     const struct {
         const char* behaviour;
         std::vector<int> lines;  // the first is where it was caught
         const char* doing;
         qsizetype written;
     } cases[] = {
-        {"crash-ahead", {178, 182}, "while drawing page 2", 1},  // page 1's file was complete
+        {"crash-ahead", {178, 182}, "while drawing page 3", 2},
         {"crash-saving", {182}, "while saving page one-page_1.jpg", 0},
     };
-    for (const auto& fake : cases) {
-        engines = std::make_unique<EngineSession>(EngineLauncher(FakeEngineOptions(fake.behaviour)), NeverCancelled());
-        reporter.reports.clear();
-        const ExportResult result = Export(Document("one-page.docx"));
-        EXPECT_EQ(reporter.lines(), fake.lines) << fake.behaviour;
-        ASSERT_FALSE(reporter.reports.empty()) << fake.behaviour;
-        EXPECT_TRUE(reporter.reports[0].description.contains(fake.doing)) << reporter.reports[0].description.toStdString();
-        EXPECT_EQ(result.pagesWritten.size(), fake.written) << fake.behaviour;
-        EXPECT_EQ(result.pagesFailed.size(), 1) << fake.behaviour;
+    for (const bool paintAhead : {true, false}) {
+        for (const auto& fake : cases) {
+            EngineOptions options = FakeEngineOptions(fake.behaviour);
+            options.drawAhead = paintAhead;
+            engines = std::make_unique<EngineSession>(EngineLauncher(options), NeverCancelled());
+            reporter.reports.clear();
+            const ExportResult result = Export(Document("one-page.docx"));
+            const std::string context = std::string(fake.behaviour) + (paintAhead ? ", painting ahead" : "");
+            EXPECT_EQ(reporter.lines(), fake.lines) << context;
+            ASSERT_FALSE(reporter.reports.empty()) << context;
+            EXPECT_TRUE(reporter.reports[0].description.contains(fake.doing)) << reporter.reports[0].description.toStdString();
+            EXPECT_EQ(result.pagesWritten.size(), fake.written) << context;
+            EXPECT_EQ(result.pagesFailed.size(), 1) << context;
+        }
     }
 }
 

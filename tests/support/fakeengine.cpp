@@ -6,9 +6,11 @@
 //   long-answer       the answer to an open is longer than any answer may be
 //   bad-page-count    the page count is "-3"
 //   busy-on-open=S    opening keeps a processor busy for S seconds, then succeeds
-//   crash-ahead       documents have 3 pages; saving page 1 writes its file, then the engine
-//                     ends before answering, as when drawing the next page ahead crashes
-//   crash-saving      the same, but the engine ends before the file is written
+//   crash-ahead       documents have 3 pages, and painting page 3 ends the engine: with
+//                     --draw-ahead, painted from when page 1 is saved, it ends the engine
+//                     once page 2's file is written; without, when page 3 is drawn
+//   crash-saving      documents have 3 pages; saving page 1 ends the engine before the file
+//                     is written
 // Other requests are answered as for an empty one-page document.
 
 #include "engineprotocol.h"
@@ -32,9 +34,10 @@ void Send(const std::vector<std::string>& fields) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     const char* setting = std::getenv("FAKE_ENGINE");
     const std::string behaviour = setting ? setting : "";
+    const bool paintsAhead = std::string(argv[argc - 1]) == "--draw-ahead";
     Send({"0", "ready", "fake"});
     LineReader requests(STDIN_FILENO, kMaxLineBytes);
     std::string line;
@@ -55,9 +58,16 @@ int main() {
             Send({id, "ok"});
         } else if (command == "pages") {
             Send({id, "ok", behaviour == "bad-page-count" ? "-3" : behaviour.rfind("crash-", 0) == 0 ? "3" : "1"});
-        } else if (command == "save" && request.size() == 6 && behaviour.rfind("crash-", 0) == 0) {
-            if (behaviour == "crash-ahead") std::ofstream(request[4]) << "page";
+        } else if (command == "save" && behaviour == "crash-saving") {
             std::_Exit(1);
+        } else if (command == "save" && request.size() == 6 && behaviour == "crash-ahead" && paintsAhead) {
+            std::ofstream(request[4]) << "page";
+            if (request[4].ends_with("_2.jpg")) std::_Exit(1);
+            Send({id, "ok", "3"});
+        } else if (command == "render" && behaviour == "crash-ahead" && request.size() > 2 && request[2] == "3") {
+            std::_Exit(1);
+        } else if (command == "save") {
+            Send({id, "ok", "0"});
         } else if (command == "render") {
             Send({id, "ok", "794", "1123"});
         } else if (command == "stats") {
