@@ -296,7 +296,7 @@ void Engine::RenderAgain() {
 
 bool Engine::MayHaveLostPaintingAhead(int page) const {
     return lostDocument_ && paintingAheadFrom_ > page &&
-           (lastLoss_.how == Loss::Crashed || lastLoss_.how == Loss::TooLarge);
+           (lastLoss_ == Loss::Crashed || lastLoss_ == Loss::TooLarge);
 }
 
 void Engine::ReopenWithoutPaintingAhead() {
@@ -443,26 +443,24 @@ long long Engine::ProcessorTicks() const {
 
 void Engine::Lose(Loss how, const QString& doing, const QString& detail) {
     lostDocument_ = ready_;
+    lastLoss_ = how;
     kill(-pid_, SIGKILL);
-    lastLoss_ = {how, detail, {}};
-    Reap(&lastLoss_.ending);
+    QString ending;
+    Reap(&ending);
     CleanUp();
-    throw LossFailure(doing);
-}
-
-Failure Engine::LossFailure(const QString& doing) const {
     const EngineLimits& limits = options_.limits;
-    switch (lastLoss_.how) {
+    switch (how) {
         case Loss::Stalled:
-            return Failure(conv::kEngineStalled.arg(std::chrono::duration_cast<std::chrono::seconds>(limits.withoutProgress).count()).arg(doing));
+            throw Failure(conv::kEngineStalled.arg(std::chrono::duration_cast<std::chrono::seconds>(limits.withoutProgress).count()).arg(doing));
         case Loss::TooBusy:
-            return Failure(conv::kEngineTooBusy.arg(std::chrono::duration_cast<std::chrono::minutes>(limits.absolute).count()).arg(doing));
-        case Loss::TooLarge: return Failure(conv::kEngineTooLarge.arg(limits.memoryLimitKib / 1024).arg(doing));
-        case Loss::Broken: return Failure(conv::kEngineBroken.arg(doing, lastLoss_.detail));
-        case Loss::Cancelled: return Failure(conv::kCancelled);
+            throw Failure(conv::kEngineTooBusy.arg(std::chrono::duration_cast<std::chrono::minutes>(limits.absolute).count()).arg(doing));
+        case Loss::TooLarge:
+            throw Failure(conv::kEngineTooLarge.arg(limits.memoryLimitKib / 1024).arg(doing));
+        case Loss::Broken: throw Failure(conv::kEngineBroken.arg(doing, detail));
+        case Loss::Cancelled: throw Failure(conv::kCancelled);
         case Loss::Crashed: break;
     }
-    return Failure(conv::kEngineCrashed.arg(lastLoss_.ending, doing));
+    throw Failure(conv::kEngineCrashed.arg(ending, doing));
 }
 
 void Engine::Reap(QString* how) {

@@ -9,7 +9,6 @@
 // again in a fresh engine, so that every failure is reported for the page it belongs to.
 
 #include "canceltoken.h"
-#include "errortrap.h"
 #include "jpegwriter.h"
 #include "linereader.h"
 
@@ -18,7 +17,6 @@
 
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -113,7 +111,6 @@ private:
     std::vector<std::string> Answer(long long id, const QString& doing);
     long long ProcessorTicks() const;  // processor time the engine has used so far
     [[noreturn]] void Lose(Loss how, const QString& doing, const QString& detail = {});
-    Failure LossFailure(const QString& doing) const;  // the last loss, described
     // Whether the engine, lost during a request for `page`, may have been ended by what it was
     // painting ahead for later pages, which cannot be told apart from the request's own doing.
     bool MayHaveLostPaintingAhead(int page) const;
@@ -135,11 +132,7 @@ private:
     bool lostDocument_ = false;
     int documentsOpened_ = 0;
     std::string pendingTemporary_;  // the JPEG writer's hidden file while a save runs
-    struct LastLoss {
-        Loss how = Loss::Crashed;
-        QString detail;
-        QString ending;  // how the process ended
-    } lastLoss_;
+    Loss lastLoss_ = Loss::Crashed;  // how the engine was last lost
     bool paintAhead_ = false;  // this engine paints ahead when asked
     int paintingAheadFrom_ = 0;  // the first page being painted ahead, not yet drawn; 0: none
     QString documentPath_;  // the document open
