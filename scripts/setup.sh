@@ -1,8 +1,18 @@
 #!/bin/sh
-# Installs what Quillivar needs on Debian 12 (when something is missing) and builds it into
-# build/. Run as root, or as a user who may use sudo. Safe to run again: it only installs
+# Installs what Quillivar needs on Debian 12 or 13 (when something is missing) and builds it
+# into build/. Run as root, or as a user who may use sudo. Safe to run again: it only installs
 # and rebuilds what is out of date.
 set -eu
+case "${1:-}" in
+    "") backports="" ;;
+    --backports) backports=yes ;;
+    -h | --help)
+        echo "Usage: scripts/setup.sh [--backports]"
+        echo "Installs what is missing and builds into build/."
+        echo "  --backports   LibreOffice from the distribution's backports (a newer one)"
+        exit 0 ;;
+    *) echo "setup: unknown option '$1' (try --help)" >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 
 # To build, and to make the manual pages and the Debian package.
@@ -20,9 +30,16 @@ test_packages="
 run_packages=$(sed 's/#.*//' packaging/runtime-packages)
 packages="$build_packages $test_packages $run_packages"
 
+# With --backports, LibreOffice comes from the distribution's backports, and with it whatever
+# it needs from there.
+codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+libreoffice_packages="libreoffice-writer libreofficekit-dev"
 missing=""
 for package in $packages; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    if [ -n "$backports" ] && echo " $libreoffice_packages " | grep -q " $package "; then
+        apt-cache policy "$package" 2>/dev/null | grep -q '^ \*\*\* .*~bpo' ||
+            missing="$missing $package/$codename-backports"
+    elif ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
         missing="$missing $package"
     fi
 done
@@ -36,6 +53,12 @@ if [ -n "$missing" ]; then
     else
         echo "setup: these packages are missing and I am not root:$missing" >&2
         exit 1
+    fi
+    backports_list=/etc/apt/sources.list.d/quillivar-backports.list
+    if [ -n "$backports" ] && [ ! -f "$backports_list" ]; then
+        mirror=$(grep -h -o -E 'https?://[^ ]+/debian/?( |$)' /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
+                     /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1 | tr -d ' ')
+        echo "deb ${mirror:-http://deb.debian.org/debian} $codename-backports main" | $as_root tee "$backports_list" >/dev/null
     fi
     $as_root apt-get update -q
     DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q --no-install-recommends $missing
