@@ -4,6 +4,7 @@
 
 #include "writer.h"
 
+#include "encryption.h"
 #include "engineprotocol.h"
 #include "profile.h"
 #include "savedbreaks.h"
@@ -18,7 +19,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <future>
-#include <iterator>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,17 +82,6 @@ void PutOnWhite(const std::uint8_t* from, std::uint8_t* into, std::size_t count)
 
 void Callback(int type, const char* payload, void* writer) {
     static_cast<Writer*>(writer)->OnCallback(type, payload);
-}
-
-// An OOXML document with a password arrives as an encrypted OLE container; LibreOffice only
-// says it could not load it.
-bool LooksEncrypted(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::string head(8, '\0');
-    if (!file.read(head.data(), 8) || head != std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return false;
-    std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    static const std::string kMarker("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
-    return content.find(kMarker) != std::string::npos;
 }
 
 double MillisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -237,6 +226,7 @@ Outcome Writer::Open(const std::string& path) {
     const std::string extension = DocumentExtension(path);
     if (!extension.empty() && IsPlainText(path)) return Outcome::Fail(reason::kPlainText, extension);
     if (const std::string kind = ForeignKind(path); !kind.empty()) return Outcome::Fail(reason::kNotText, kind);
+    if (IsEncryptedDocument(path)) return Outcome::Fail(reason::kPassword);
     const auto started = std::chrono::steady_clock::now();
 
     const char* temporaryFolder = std::getenv("TMPDIR");
@@ -247,7 +237,7 @@ Outcome Writer::Open(const std::string& path) {
     document_.reset(office_->documentLoad(documentUrl_.c_str(), options.c_str()));
     loadingMs_ += MillisecondsSince(started);
     if (!document_) {
-        if (passwordAsked_ || LooksEncrypted(path)) return Outcome::Fail(reason::kPassword);
+        if (passwordAsked_) return Outcome::Fail(reason::kPassword);
         char* error = office_->getError();
         std::string detail = error ? error : "";
         std::free(error);

@@ -1,0 +1,40 @@
+#pragma once
+// Just enough of the ZIP format to look inside an OpenDocument or OOXML package before
+// LibreOffice opens it, and to copy one without a member. Every size and offset comes from a
+// stranger's file and is checked before it is used.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace quillivar::engine {
+
+// An archive member, as the central directory lists it.
+struct ZipMember {
+    std::string name;
+    unsigned method = 0;
+    unsigned long compressedSize = 0;
+    off_t local = 0;    // its local header
+    off_t central = 0;  // its central directory entry
+};
+
+struct ZipDirectory {
+    std::vector<ZipMember> members;
+    off_t start = 0;  // of the central directory
+    off_t end = 0;    // of the end record
+    const ZipMember* Find(std::string_view name) const;
+};
+
+// The members of the archive open at `fd`, or nothing when it is not one (or a ZIP64 archive).
+std::optional<ZipDirectory> ReadZipDirectory(int fd, off_t fileSize);
+
+// Whether a stored or deflated member's text holds `text`; nothing when it cannot be read.
+std::optional<bool> MemberHolds(int fd, const ZipMember& member, std::string_view text);
+
+// Writes the archive at `fd` without `leftOut` to `target`: the other members' bytes as they
+// are, the directory's offsets moved up. False when a write fails.
+bool CopyWithout(int fd, const ZipDirectory& directory, off_t fileSize, const ZipMember& leftOut, int target);
+
+}  // namespace quillivar::engine
