@@ -61,10 +61,20 @@ void Console::DocumentDone(int index, const ExportResult& result) {
                                        {QStringLiteral("text"), report.description}});
     }
     Print(texts);
+    const QString& document = documents_.value(index);
+    if (!result.fontsMissing.isEmpty() && !interrupted_.IsCancelled()) {
+        if (drawn_) std::fputs("\r\033[K", stderr);
+        drawn_ = false;
+        const QString notice = texts::conversion::kFontsMissing.arg(document, result.fontsMissing.join(QStringLiteral(", ")));
+        std::fprintf(stderr, "quillivar-cli: %s\n", qPrintable(PrintableName(notice)));
+    }
     if (!json_ || interrupted_.IsCancelled()) return;
     QJsonObject line;
-    PutPath(line, QFile::encodeName(documents_.value(index)));
+    PutPath(line, QFile::encodeName(document));
     line.insert(QStringLiteral("pages"), QJsonArray::fromStringList(result.pagesWritten));
+    if (!result.fontsMissing.isEmpty()) {
+        line.insert(QStringLiteral("fonts_missing"), QJsonArray::fromStringList(result.fontsMissing));
+    }
     line.insert(QStringLiteral("reports"), reportsJson);
     const bool complete = result.opened && result.pagesFailed.isEmpty() && reports.isEmpty();
     line.insert(QStringLiteral("outcome"), complete                      ? QStringLiteral("converted")

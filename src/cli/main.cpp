@@ -53,6 +53,8 @@ const QString kAfterOptions = QStringLiteral(
     "written), \"reports\" (each with \"line\", the step, \"location\" and \"text\"), and\n"
     "\"outcome\": \"converted\", \"partial\" (some pages written, something reported),\n"
     "\"failed\" (no page written) or \"skipped\" (passed over, with the reason in its report).\n"
+    "\"fonts_missing\", when present, names the fonts the document asks for that this machine\n"
+    "lacks, which others stood in for (LibreOffice 7.4 cannot tell; later versions do).\n"
     "A path that is not valid UTF-8 comes as \"path_base64\" instead: its bytes in base64.\n");
 
 CancelToken interrupted;

@@ -210,6 +210,7 @@ void Engine::Launch() {
     const std::vector<std::string> fields = Answer(0, conv::kWhileStarting);
     if (fields.size() == 2 && fields[0] == "ready") {
         ready_ = true;
+        libreOfficeVersion_ = QString::fromStdString(fields[1]);
         return;
     }
     Stop();
@@ -219,20 +220,24 @@ void Engine::Launch() {
     throw Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(protocol::JoinFields(fields))));
 }
 
-void Engine::Open(const QString& documentPath) {
+QStringList Engine::Open(const QString& documentPath) {
     ++documentsOpened_;
     documentPath_ = documentPath;
     paintingAheadFrom_ = 0;
     const std::vector<std::string> open{"open", QFile::encodeName(documentPath).toStdString()};
+    std::vector<std::string> fontsMissing;
     try {
-        Request(open, conv::kWhileOpening);
+        fontsMissing = Request(open, conv::kWhileOpening);
     } catch (const NeedsFreshEngine&) {
         // Same document, same pages: this one only comes out right in a new engine.
         retired_ = Stats();
         Stop();
         Launch();
-        Request(open, conv::kWhileOpening);
+        fontsMissing = Request(open, conv::kWhileOpening);
     }
+    QStringList fonts;
+    for (const std::string& font : fontsMissing) fonts << QString::fromStdString(font);
+    return fonts;
 }
 
 void Engine::LayOut() { Request({"layout"}, conv::kWhileLayingOut); }

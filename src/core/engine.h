@@ -77,7 +77,8 @@ public:
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    void Open(const QString& documentPath);
+    // Returns the fonts the document asks for that this machine lacks, where LibreOffice tells.
+    QStringList Open(const QString& documentPath);
     void LayOut();
     int PageCount();
     struct PageSize {
@@ -94,6 +95,8 @@ public:
     EngineStats Stats();  // of this engine and those it replaced
 
     bool IsRunning() const { return running_; }
+    // As LibreOffice names itself: "7.4", "25.2", ...
+    const QString& LibreOfficeVersion() const { return libreOfficeVersion_; }
     // The engine stopped, or was stopped, while it had a document open.
     bool LostDocument() const { return lostDocument_; }
     pid_t ProcessId() const { return pid_; }
@@ -136,6 +139,7 @@ private:
     bool paintAhead_ = false;  // this engine paints ahead when asked
     int paintingAheadFrom_ = 0;  // the first page being painted ahead, not yet drawn; 0: none
     QString documentPath_;  // the document open
+    QString libreOfficeVersion_;
     struct {
         int page = 0;
         PageSize size;

@@ -109,7 +109,7 @@ ExportResult SaveDocAsJPG(const QString& documentPath, const ExportChoices& choi
     // Opening
     trap.step(126, [&] { engine = &engines.Take(); });
     trap.step(128, [&] {
-        theEngine().Open(documentPath);
+        result.fontsMissing = theEngine().Open(documentPath);
         result.opened = true;
     });
     trap.step(130, [&] { theEngine().LayOut(); });

@@ -56,6 +56,7 @@ struct ExportResult {
     int pageCount = 0;        // as laid out
     QStringList pagesWritten;  // page files, in page order
     QStringList pagesFailed;   // page files that could not be written
+    QStringList fontsMissing;  // fonts it asks for that were drawn with others instead
 };
 
 // Where the export reports: its progress after each page, and every failure.

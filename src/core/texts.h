@@ -36,6 +36,8 @@ inline const QString kCannotSave = QStringLiteral("The settings could not be sav
 
 namespace conversion {
 inline const QString kProcessing = QStringLiteral("Processing: ");
+inline const QString kFontsMissing =
+    QStringLiteral("%1 asks for fonts this machine lacks, so others stand in for them: %2");
 // "Processing: Report.docx (Page 3 of 7)"
 QString PageStatus(const QString& fileName, int pagesDone, int pageCount);
 

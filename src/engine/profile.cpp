@@ -43,8 +43,6 @@ std::string InstalledVersion(const std::string& libreOfficeProgram) {
 }
 
 std::vector<Setting> Settings(const std::string& version) {
-    const std::string scheme =
-        "/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/";
     std::vector<Setting> settings = {
         {"/org.openoffice.Office.Common/Misc", "FirstRun", "false"},
         // No lock files beside the user's documents, no backups or recovery data.
@@ -62,10 +60,15 @@ std::vector<Setting> Settings(const std::string& version) {
         // Pages as printed: no text boundaries, object frames, shadings or shadows.
         {"/org.openoffice.Office.UI/ColorScheme", "CurrentColorScheme", "LibreOffice"},
     };
-    for (const char* decoration : {"DocBoundaries", "ObjectBoundaries", "TableBoundaries",
-                                   "WriterSectionBoundaries", "WriterFieldShadings",
-                                   "WriterIdxShadings", "Shadow"}) {
-        settings.push_back({scheme + decoration, "IsVisible", "false"});
+    // 7.4's colour scheme is called "LibreOffice"; from 24.8 on it is the automatic one.
+    for (const char* name : {"LibreOffice", "COLOR_SCHEME_LIBREOFFICE_AUTOMATIC"}) {
+        const std::string scheme = std::string("/org.openoffice.Office.UI/ColorScheme/ColorSchemes/") +
+                                   "org.openoffice.Office.UI:ColorScheme['" + name + "']/";
+        for (const char* decoration : {"DocBoundaries", "ObjectBoundaries", "TableBoundaries",
+                                       "WriterSectionBoundaries", "WriterFieldShadings",
+                                       "WriterIdxShadings", "Shadow"}) {
+            settings.push_back({scheme + decoration, "IsVisible", "false"});
+        }
     }
     if (!version.empty()) settings.push_back({"/org.openoffice.Setup/Product", "ooSetupLastVersion", version});
     return settings;

@@ -80,6 +80,50 @@ void PutOnWhite(const std::uint8_t* from, std::uint8_t* into, std::size_t count)
     }
 }
 
+// Text boundaries, set off by state (the command toggles without one). 7.4 draws none once the
+// profile says so; later versions keep them a view option of their own.
+constexpr const char* kBoundariesOff = "{\"ShowBoundaries\":{\"type\":\"boolean\",\"value\":\"false\"}}";
+
+// LOK_CALLBACK_FONTS_MISSING, which 7.4's header lacks: {"fontsmissing": ["Name", ...]}.
+constexpr int kFontsMissing = 57;
+
+// The strings of a JSON array of strings, as UTF-8.
+std::vector<std::string> JsonStrings(std::string_view json) {
+    std::vector<std::string> strings;
+    std::size_t at = json.find('[');
+    while (at != std::string_view::npos && (at = json.find_first_of("\"]", at + 1)) != std::string_view::npos &&
+           json[at] == '"') {
+        std::string text;
+        for (++at; at < json.size() && json[at] != '"'; ++at) {
+            if (json[at] != '\\' || at + 1 >= json.size()) {
+                text += json[at];
+                continue;
+            }
+            const char escaped = json[++at];
+            if (escaped == 'u' && at + 4 < json.size()) {
+                // Names come as UTF-8 already; an escaped character of the basic plane is
+                // written back as UTF-8 too.
+                const unsigned code = static_cast<unsigned>(std::strtoul(std::string(json.substr(at + 1, 4)).c_str(), nullptr, 16));
+                at += 4;
+                if (code < 0x80) {
+                    text += static_cast<char>(code);
+                } else if (code < 0x800) {
+                    text += static_cast<char>(0xC0 | code >> 6);
+                    text += static_cast<char>(0x80 | (code & 0x3F));
+                } else {
+                    text += static_cast<char>(0xE0 | code >> 12);
+                    text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+                    text += static_cast<char>(0x80 | (code & 0x3F));
+                }
+            } else {
+                text += escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped;
+            }
+        }
+        strings.push_back(std::move(text));
+    }
+    return strings;
+}
+
 void Callback(int type, const char* payload, void* writer) {
     static_cast<Writer*>(writer)->OnCallback(type, payload);
 }
@@ -195,6 +239,9 @@ Outcome Writer::Start(const std::string& libreOfficeProgram, const std::string& 
     office_->setOptionalFeatures(LOK_FEATURE_DOCUMENT_PASSWORD | LOK_FEATURE_DOCUMENT_PASSWORD_TO_MODIFY |
                                  LOK_FEATURE_NO_TILED_ANNOTATIONS);
     languageTag_ = LayoutLanguageTag();
+    // "7.4", "25.2", "26.8": what differs between them is told by the first number.
+    const int major = std::atoi(Version().c_str());
+    later_ = major > 7;
     return Outcome::Ok();
 }
 
@@ -249,6 +296,16 @@ Outcome Writer::Open(const std::string& path) {
         return Outcome::Fail(reason::kNotText, KindOf(type));
     }
     document_->initializeForRendering(kRenderingOptions);
+    std::vector<std::string> fontsMissing;
+    if (later_) {
+        document_->postUnoCommand(".uno:ShowBoundaries", kBoundariesOff, false);
+        // The fonts the load looked for and did not find come as soon as a callback is
+        // registered; none is wanted after that.
+        fontsMissing_.clear();
+        document_->registerCallback(Callback, this);
+        document_->registerCallback(nullptr, nullptr);
+        fontsMissing = std::move(fontsMissing_);
+    }
     // LibreOffice gives the authors of tracked changes their colours in the order it meets
     // them in this process, whatever document they came from: a document with tracked
     // changes looks as it does alone only in an engine that has met no author before it.
@@ -258,7 +315,7 @@ Outcome Writer::Open(const std::string& path) {
         document_.reset();
         return Outcome::Fail(reason::kNeedsFreshEngine);
     }
-    return Outcome::Ok();
+    return Outcome::Ok(std::move(fontsMissing));
 }
 
 std::string Writer::CommandValues(const char* command) const {
@@ -493,7 +550,11 @@ Outcome Writer::Stats() {
                         std::to_string(pagesDrawn_)});
 }
 
-void Writer::OnCallback(int type, const char* /*payload*/) {
+void Writer::OnCallback(int type, const char* payload) {
+    if (type == kFontsMissing && payload) {
+        for (std::string& font : JsonStrings(payload)) fontsMissing_.push_back(std::move(font));
+        return;
+    }
     // Every question must be answered, or loading waits forever: no password is known, so
     // the load is cancelled; a document protected only against changes opens read-only.
     if (type == LOK_CALLBACK_DOCUMENT_PASSWORD) {

@@ -40,6 +40,8 @@ public:
     Outcome Start(const std::string& libreOfficeProgram, const std::string& profileFolder, bool drawAhead);
     std::string Version() const;
 
+    // Opens the document; its answer names the fonts it asks for that this machine lacks, which
+    // LibreOffice replaced (LibreOffice 7.4 does not tell).
     Outcome Open(const std::string& path);
     Outcome LayOut();
     Outcome PageCount();
@@ -111,6 +113,8 @@ private:
     std::string documentUrl_;
     std::string copy_;  // the copy opened instead of the document, if any
     std::string languageTag_;
+    bool later_ = false;  // a LibreOffice after 7.x, which names missing fonts and keeps boundaries apart
+    std::vector<std::string> fontsMissing_;  // as the document's callback names them
     bool passwordAsked_ = false;
     int authorsMet_ = 0;  // authors of tracked changes LibreOffice has met in this process
     bool laidOut_ = false;

@@ -6,7 +6,8 @@
 // from 1, and the answer repeats it, so an answer can never be taken for another's:
 //
 //   (engine starts)              0 ready <LibreOffice version>  |  0 fail start <detail>
-//   N open <path>                N ok  |  N fail <reason> <detail>
+//   N open <path>                N ok [<font missing> ...]  |  N fail <reason> <detail>
+//                                (the fonts the document asks for that were replaced)
 //   N layout                     N ok  |  N fail <reason> <detail>
 //   N pages                      N ok <count>
 //   N render <page> <dpi> <max width> <max height> <through page>

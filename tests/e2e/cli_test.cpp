@@ -1,5 +1,6 @@
 // quillivar-cli run as a user runs it.
 
+#include "engine.h"
 #include "testsupport.h"
 
 #include <QCoreApplication>
@@ -40,7 +41,8 @@ CliRun Cli(const QStringList& arguments, const QString& workingFolder = QString(
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CACHE_HOME", cache.path());
         process.setProcessEnvironment(environment);
-        process.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} + arguments);
+        process.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                             ProgramForOrdinaryUser("bin/quillivar-cli")} + arguments);
     } else {
         process.start(program, arguments);
     }
@@ -382,4 +384,22 @@ TEST(Cli, TheSlurmExampleConvertsAFolderOnceAcrossItsShards) {
     const QString yaml = QString::fromUtf8(job.readAll());
     EXPECT_TRUE(yaml.contains("completions: 8"));
     EXPECT_TRUE(yaml.contains("--shard \"$((JOB_COMPLETION_INDEX + 1))/8\" --json"));
+}
+
+TEST(Cli, FontsADocumentAsksForAndTheMachineLacksAreNamed) {
+    QTemporaryDir documents, output;
+    const QString document = documents.path() + "/Styled.rtf";
+    QFile rtf(document);
+    ASSERT_TRUE(rtf.open(QIODevice::WriteOnly));
+    rtf.write("{\\rtf1\\ansi{\\fonttbl{\\f0 Liberation Serif;}{\\f1 Quillivar Absent Grotesk;}}"
+              "\\f0 Present. \\f1 Absent.\\par}");
+    rtf.close();
+    const CliRun run = Cli({"--json", "--out", output.path(), document});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();  // converted all the same
+    const QList<QJsonObject> lines = JsonLines(run.out);
+    ASSERT_EQ(lines.size(), 1);
+    const QString version = quillivar::Engine::Start(quillivar::DefaultEngineOptions(), NeverCancelled())->LibreOfficeVersion();
+    if (version == "7.4") GTEST_SKIP() << "LibreOffice 7.4 does not tell which fonts it replaced";
+    EXPECT_EQ(lines[0]["fonts_missing"].toVariant().toStringList(), QStringList{"Quillivar Absent Grotesk"});
+    EXPECT_EQ(run.err.count("Quillivar Absent Grotesk"), 1) << run.err.toStdString();
 }

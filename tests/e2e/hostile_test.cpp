@@ -112,8 +112,10 @@ TEST(Hostile, AFileTheUserMayNotReadIsReported) {
     const QString secret = CopyInto(TestDocument("one-page.docx"), folder.path(), "Secret.docx");
     Mode(readable, 0644);
     Mode(secret, 0);
+    const QString engine = ProgramForOrdinaryUser("lib/quillivar/quillivar-engine");
     const QString reports = RunAsOrdinaryUser([&] {
         EngineOptions options = DefaultEngineOptions();
+        options.program = engine;
         options.stateFolder = state.path();
         Batch batch(output.path(), options);
         return Describe(batch.Convert(secret)) + "|" + Describe(batch.Convert(readable));
@@ -160,8 +162,10 @@ TEST(Hostile, AnOutputFolderThatCannotBeWrittenIsReported) {
     Mode(output.path(), 0555);
     const QString path = CopyInto(TestDocument("one-page.odt"), folder.path(), "Memo.odt");
     Mode(path, 0644);
+    const QString engine = ProgramForOrdinaryUser("lib/quillivar/quillivar-engine");
     const QString reports = RunAsOrdinaryUser([&] {
         EngineOptions options = DefaultEngineOptions();
+        options.program = engine;
         options.stateFolder = state.path();
         Batch batch(output.path(), options);
         return Describe(batch.Convert(path));

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <turbojpeg.h>
 #include <webp/decode.h>
@@ -15,6 +16,7 @@
 #include <climits>
 #include <cstdlib>
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -225,6 +227,23 @@ QString RunAsOrdinaryUser(const std::function<QString()>& work) {
         constexpr uid_t kNobody = 65534;
         return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
     });
+}
+
+QString ProgramForOrdinaryUser(const QString& relativePath) {
+    static const QString folder = [] {
+        static QTemporaryDir copies;
+        const QString build = QFileInfo(QStringLiteral(QUILLIVAR_BUILD_BIN)).path();
+        for (const char* program : {"bin/quillivar-cli", "lib/quillivar/quillivar-engine"}) {
+            const QString target = copies.path() + "/" + program;
+            QDir().mkpath(QFileInfo(target).path());
+            QFile::copy(build + "/" + program, target);
+        }
+        for (const QString& path : {copies.path(), copies.path() + "/bin", copies.path() + "/lib", copies.path() + "/lib/quillivar"}) {
+            chmod(QFile::encodeName(path).constData(), 0755);
+        }
+        return copies.path();
+    }();
+    return folder + "/" + relativePath;
 }
 
 void Touch(const QString& path) {

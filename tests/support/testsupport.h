@@ -94,6 +94,11 @@ QString RunInChild(const std::function<QString()>& work, const std::function<boo
 // as one, in a child process that gives up root otherwise (root may read everything).
 QString RunAsOrdinaryUser(const std::function<QString()>& work);
 
+// This build's program at `relativePath` ("bin/quillivar-cli", "lib/quillivar/quillivar-engine"),
+// where an ordinary user may run it: a clone in a private home folder is out of that user's
+// reach, so the programs are copied to a temporary folder, once.
+QString ProgramForOrdinaryUser(const QString& relativePath);
+
 // Writes the first half of `source` to `target`: a document cut off in the middle.
 QString TruncatedCopy(const QString& source, const QString& target);
 
