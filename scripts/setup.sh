@@ -23,7 +23,7 @@ build_packages="
 "
 # For the tests: lintian checks the Debian package; the rest drive and look at the programs.
 test_packages="
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev clang libclang-rt-dev
   poppler-utils bc time imagemagick xvfb xauth xdotool lintian python3-numpy python3-pil zip
 "
 # To run: LibreOffice and fonts, from the list the Debian package depends on too.
