@@ -347,6 +347,18 @@ Outcome Writer::LayOut() {
         }
         start = end + 1;
     }
+    // Which pages share a strip: each page's run of consecutive pages of one size, one above the
+    // other at one spacing, by its first page.
+    runStarts_.assign(pages_.size(), 1);
+    for (std::size_t i = 1; i < pages_.size(); ++i) {
+        const Rectangle& before = pages_[i - 1];
+        const Rectangle& page = pages_[i];
+        const long pitch = page.y - before.y;
+        const bool sameShape = page.x == before.x && page.width == before.width && page.height == before.height;
+        const bool beforeStartsRun = runStarts_[i - 1] == static_cast<int>(i);
+        const bool sameSpacing = beforeStartsRun ? pitch >= page.height : pitch == before.y - pages_[i - 2].y;
+        runStarts_[i] = sameShape && sameSpacing ? runStarts_[i - 1] : static_cast<int>(i) + 1;
+    }
     laidOut_ = true;
     strip_.first = 0;
     return Outcome::Ok();
@@ -369,11 +381,11 @@ Outcome Writer::Render(int page, Size size, int through) {
     }
     if (!strip_.Holds(page, size) && !TakePaintedAhead(page, size)) {
         StopPaintingAhead();
-        Strip plan = PlanStrip(page, through, size);
+        Strip plan = PlanStrip(page, size);
         if (static_cast<double>(plan.width) * plan.height > 40e6) return Outcome::Fail(reason::kBadRequest, "size");
         plan.pixels = std::move(strip_.pixels);  // kept for the next paint
         strip_ = std::move(plan);
-        if (!Paint(strip_) && (strip_.count == 1 || !Paint(strip_ = PlanStrip(page, page, size)))) {
+        if (!Paint(strip_) && (strip_.count == 1 || !Paint(strip_ = PlanStrip(page, size, true)))) {
             strip_ = Strip{};
             return Outcome::Fail(reason::kRender, "not enough memory for the page image");
         }
@@ -407,12 +419,22 @@ Outcome Writer::Render(int page, Size size, int through) {
     return Outcome::Ok({std::to_string(image.width), std::to_string(image.height)});
 }
 
-Writer::Strip Writer::PlanStrip(int page, int through, Size size) const {
-    const Rectangle& area = pages_[static_cast<std::size_t>(page - 1)];
+Writer::Strip Writer::PlanStrip(int page, Size size, bool alone) const {
     Strip plan;
     plan.first = page;
     plan.count = 1;
     plan.size = size;
+    const int pages = static_cast<int>(pages_.size());
+    const int wanted = (pages + kPagesPerSharedPaint - 1) / kPagesPerSharedPaint;
+    // The strip that holds a page is fixed by the document and the size alone, never by which
+    // pages were asked for: a page cut from a strip is painted at another offset than a page
+    // painted alone, and must come out the same whether asked alone, in a range or in whole.
+    // Strips run from the first page of each run of pages of one size and spacing, `most`
+    // pages at a time.
+    const int run = runStarts_[static_cast<std::size_t>(page - 1)];
+    int runEnd = page;
+    while (runEnd < pages && runStarts_[static_cast<std::size_t>(runEnd)] == run) ++runEnd;
+    const Rectangle& area = pages_[static_cast<std::size_t>(run - 1)];
     // Pixels per twip (1440 twips make an inch): the resolution's, or the scale at which the
     // page fits inside the size asked for, met on its tighter side. The pixel size is rounded
     // up as a printed page's is, so that no part of the page is cut off.
@@ -426,28 +448,20 @@ Writer::Strip Writer::PlanStrip(int page, int through, Size size) const {
         plan.width = std::max(1, static_cast<int>(std::lround(area.width * plan.scale)));
         plan.height = std::max(1, static_cast<int>(std::lround(area.height * plan.scale)));
     }
-    const int pages = static_cast<int>(pages_.size());
-    const int wanted = (pages + kPagesPerSharedPaint - 1) / kPagesPerSharedPaint;
-    if (wanted <= 1 || page >= pages || through <= page) return plan;
-    plan.pitchTwips = pages_[static_cast<std::size_t>(page)].y - area.y;  // from its top to the next page's
+    if (alone || wanted <= 1 || runEnd == run) return plan;
+    plan.pitchTwips = pages_[static_cast<std::size_t>(run)].y - area.y;  // from one page's top to the next's
     // Whole rows from one page's top to the next: page k of the strip starts exactly k pitches
     // down, at the pixel grid's origin as when painted alone. The strip's scale down the page
     // differs from a lone page's by at most half a row over the pitch (0.06 rows at the foot of
     // an A4 page at 96 dpi), so the odd line of text or picture may land one row apart.
     plan.pitch = static_cast<int>(std::lround(static_cast<double>(plan.pitchTwips) * plan.scale));
-    if (plan.pitchTwips < area.height || plan.pitch < plan.height) return plan;
+    if (plan.pitch < plan.height) return plan;
     const std::size_t pitchBytes = static_cast<std::size_t>(plan.width) * 4 * static_cast<std::size_t>(plan.pitch);
-    const long most = std::min({static_cast<long>(wanted), static_cast<long>(kMaxStripBytes / pitchBytes),
-                                kMaxStripRows / plan.pitch, static_cast<long>(std::min(pages, through) - page + 1)});
-    while (plan.count < most) {
-        const Rectangle& next = pages_[static_cast<std::size_t>(page + plan.count - 1)];
-        const Rectangle& before = pages_[static_cast<std::size_t>(page + plan.count - 2)];
-        if (next.x != area.x || next.width != area.width || next.height != area.height ||
-            next.y - before.y != plan.pitchTwips) {
-            break;
-        }
-        ++plan.count;
-    }
+    const int most = static_cast<int>(std::min({static_cast<long>(wanted), static_cast<long>(kMaxStripBytes / pitchBytes),
+                                                kMaxStripRows / plan.pitch}));
+    if (most <= 1) return plan;
+    plan.first = run + (page - run) / most * most;
+    plan.count = std::min(most, runEnd - plan.first + 1);
     return plan;
 }
 
@@ -486,7 +500,7 @@ void Writer::StartPaintingAhead(int page) {
         if (from > through) return;
     }
     if (stripAhead_.Holds(from, drawn_.size)) return;
-    Strip plan = PlanStrip(from, through, drawn_.size);
+    Strip plan = PlanStrip(from, drawn_.size);
     if (static_cast<double>(plan.width) * 4 * static_cast<double>(plan.Rows()) > kMaxBytesAhead) return;
     plan.pixels = std::move(stripAhead_.pixels);
     stripAhead_ = std::move(plan);

@@ -54,7 +54,7 @@ public:
         bool operator==(const Size&) const = default;
     };
     // Pages up to `through` will be asked for next, one after another: they may be painted
-    // together.
+    // ahead.
     Outcome Render(int page, Size size, int through);
     // Writes the page drawn last. With `nextPage`, LibreOffice meanwhile paints what that page
     // or the pages after this strip need next, on a thread of its own.
@@ -95,9 +95,9 @@ private:
         }
     };
 
-    // The paint that starts at `page`, without pixels: with the pages after it up to `through`
-    // when they can share it.
-    Strip PlanStrip(int page, int through, Size size) const;
+    // The paint that holds `page`, without pixels: the strip of pages it belongs to, or the
+    // page `alone`.
+    Strip PlanStrip(int page, Size size, bool alone = false) const;
     // Paints the strip planned; false when its pixels do not fit in memory.
     bool Paint(Strip& strip);
     // Paints ahead, on a thread of its own, what drawing `page` will need once the pages held
@@ -120,6 +120,7 @@ private:
     bool laidOut_ = false;
     bool drawAhead_ = false;
     std::vector<Rectangle> pages_;
+    std::vector<int> runStarts_;  // for each page, the first page of its strips' run
     Drawing drawn_;  // the page asked for, until it is saved
     Strip strip_;  // the last paint, which pages are cut from
     Strip stripAhead_;  // the paint after it, made while the pages of the last one are encoded
