@@ -20,18 +20,6 @@ std::uint32_t U32(const unsigned char* at) {
     return at[0] | at[1] << 8 | at[2] << 16 | static_cast<std::uint32_t>(at[3]) << 24;
 }
 
-bool ReadAt(int fd, void* into, std::size_t size, off_t at) {
-    auto* bytes = static_cast<unsigned char*>(into);
-    while (size > 0) {
-        const ssize_t n = pread(fd, bytes, size, at);
-        if (n <= 0) return false;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-        at += n;
-    }
-    return true;
-}
-
 // An OLE compound file, read as far as its directory and the first bytes of a stream. Every
 // chain is followed at most as many steps as the file has sectors, so a loop cannot hold us.
 class CompoundFile {

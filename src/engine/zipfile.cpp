@@ -30,18 +30,6 @@ void PutU32(unsigned char* at, std::uint32_t value) {
     PutU16(at + 2, value >> 16);
 }
 
-bool ReadAt(int fd, void* into, std::size_t size, off_t at) {
-    auto* bytes = static_cast<unsigned char*>(into);
-    while (size > 0) {
-        const ssize_t n = pread(fd, bytes, size, at);
-        if (n <= 0) return false;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-        at += n;
-    }
-    return true;
-}
-
 bool WriteAll(int fd, const unsigned char* bytes, std::size_t size) {
     while (size > 0) {
         const ssize_t n = write(fd, bytes, size);
@@ -74,6 +62,18 @@ std::optional<off_t> DataOf(int fd, const ZipMember& member) {
 }
 
 }  // namespace
+
+bool ReadAt(int fd, void* into, std::size_t size, off_t at) {
+    auto* bytes = static_cast<unsigned char*>(into);
+    while (size > 0) {
+        const ssize_t n = pread(fd, bytes, size, at);
+        if (n <= 0) return false;
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+        at += n;
+    }
+    return true;
+}
 
 const ZipMember* ZipDirectory::Find(std::string_view name) const {
     const auto found = std::find_if(members.begin(), members.end(), [&](const ZipMember& member) { return member.name == name; });

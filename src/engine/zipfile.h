@@ -3,6 +3,7 @@
 // LibreOffice opens it, and to copy one without a member. Every size and offset comes from a
 // stranger's file and is checked before it is used.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +11,9 @@
 #include <vector>
 
 namespace quillivar::engine {
+
+// Reads exactly `size` bytes at `at`; false at the file's end or on an error.
+bool ReadAt(int fd, void* into, std::size_t size, off_t at);
 
 // An archive member, as the central directory lists it.
 struct ZipMember {
