@@ -59,6 +59,9 @@ std::vector<Setting> Settings(const std::string& version) {
         {"/org.openoffice.Office.Linguistic/SpellChecking", "IsSpellAuto", "false"},
         // Pages as printed: no text boundaries, object frames, shadings or shadows.
         {"/org.openoffice.Office.UI/ColorScheme", "CurrentColorScheme", "LibreOffice"},
+        // From 24.2 on, boundaries are also a view option of their own. Set here, before any view
+        // exists: the command that sets it on a view takes effect only some time later.
+        {"/org.openoffice.Office.Writer/Content/Display", "ShowBoundaries", "false"},
     };
     // 7.4's colour scheme is called "LibreOffice"; from 24.8 on it is the automatic one.
     for (const char* name : {"LibreOffice", "COLOR_SCHEME_LIBREOFFICE_AUTOMATIC"}) {

@@ -83,10 +83,6 @@ void PutOnWhite(const std::uint8_t* from, std::uint8_t* into, std::size_t count)
     }
 }
 
-// Text boundaries, set off by state (the command toggles without one). 7.4 draws none once the
-// profile says so; later versions keep them a view option of their own.
-constexpr const char* kBoundariesOff = "{\"ShowBoundaries\":{\"type\":\"boolean\",\"value\":\"false\"}}";
-
 // LOK_CALLBACK_FONTS_MISSING, which 7.4's header lacks: {"fontsmissing": ["Name", ...]}.
 constexpr int kFontsMissing = 57;
 
@@ -301,7 +297,6 @@ Outcome Writer::Open(const std::string& path) {
     document_->initializeForRendering(kRenderingOptions);
     std::vector<std::string> fontsMissing;
     if (later_) {
-        document_->postUnoCommand(".uno:ShowBoundaries", kBoundariesOff, false);
         // The fonts the load looked for and did not find come as soon as a callback is
         // registered; none is wanted after that.
         fontsMissing_.clear();

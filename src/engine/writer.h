@@ -113,7 +113,7 @@ private:
     std::string documentUrl_;
     std::string copy_;  // the copy opened instead of the document, if any
     std::string languageTag_;
-    bool later_ = false;  // a LibreOffice after 7.x, which names missing fonts and keeps boundaries apart
+    bool later_ = false;  // a LibreOffice after 7.x, which names missing fonts and places text a little differently
     std::vector<std::string> fontsMissing_;  // as the document's callback names them
     bool passwordAsked_ = false;
     int authorsMet_ = 0;  // authors of tracked changes LibreOffice has met in this process
