@@ -35,23 +35,23 @@ packages="$build_packages $test_packages $run_packages"
 codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
 libreoffice_packages="libreoffice-writer libreofficekit-dev"
 missing=""
+from_backports=""
 for package in $packages; do
     if [ -n "$backports" ] && echo " $libreoffice_packages " | grep -q " $package "; then
-        apt-cache policy "$package" 2>/dev/null | grep -q '^ \*\*\* .*~bpo' ||
-            missing="$missing $package/$codename-backports"
+        apt-cache policy "$package" 2>/dev/null | grep -q '^ \*\*\* .*~bpo' || from_backports="$from_backports $package"
     elif ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
         missing="$missing $package"
     fi
 done
 
-if [ -n "$missing" ]; then
-    echo "setup: installing$missing"
+if [ -n "$missing$from_backports" ]; then
+    echo "setup: installing$missing${from_backports:+ and from $codename-backports$from_backports}"
     if [ "$(id -u)" -eq 0 ]; then
         as_root=""
     elif command -v sudo >/dev/null 2>&1; then
         as_root="sudo"
     else
-        echo "setup: these packages are missing and I am not root:$missing" >&2
+        echo "setup: these packages are missing and I am not root:$missing$from_backports" >&2
         exit 1
     fi
     backports_list=/etc/apt/sources.list.d/quillivar-backports.list
@@ -61,7 +61,13 @@ if [ -n "$missing" ]; then
         echo "deb ${mirror:-http://deb.debian.org/debian} $codename-backports main" | $as_root tee "$backports_list" >/dev/null
     fi
     $as_root apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q --no-install-recommends $missing
+    if [ -n "$missing" ]; then
+        DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q --no-install-recommends $missing
+    fi
+    if [ -n "$from_backports" ]; then
+        DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -q --no-install-recommends \
+            -t "$codename-backports" $from_backports
+    fi
 fi
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLIVAR_WERROR=ON

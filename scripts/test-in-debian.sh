@@ -58,8 +58,8 @@ if [ ! -f "$root/.quillivar-stamp" ] || [ "$(cat "$root/.quillivar-stamp")" != "
     rm -rf "$root"
     mkdir -p "$roots"
     debootstrap --variant=minbase --include=ca-certificates,sudo "$suite" "$root.new" "$mirror" \
-        >"$roots/$suite.debootstrap.log" 2>&1 || {
-        echo "test-in-debian: debootstrap failed; see $roots/$suite.debootstrap.log" >&2
+        >"$root.debootstrap.log" 2>&1 || {
+        echo "test-in-debian: debootstrap failed; see $root.debootstrap.log" >&2
         rm -rf "$root.new"
         exit 1
     }

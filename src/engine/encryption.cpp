@@ -168,17 +168,22 @@ bool IsEncryptedPackage(int fd, off_t fileSize) {
 
 }  // namespace
 
-bool IsEncryptedDocument(const std::string& path) {
+DocumentBytes ReadDocumentBytes(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return DocumentBytes::kOther;
     struct stat info {};
-    bool encrypted = false;
+    DocumentBytes bytes = DocumentBytes::kOther;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        const auto compound = CompoundFile::Open(fd, info.st_size);
-        encrypted = compound ? IsEncryptedCompoundFile(*compound) : IsEncryptedPackage(fd, info.st_size);
+        if (const auto compound = CompoundFile::Open(fd, info.st_size)) {
+            bytes = IsEncryptedCompoundFile(*compound) ? DocumentBytes::kEncrypted
+                    : compound->Find("WordDocument")   ? DocumentBytes::kOther
+                                                       : DocumentBytes::kNoWordDocument;
+        } else if (IsEncryptedPackage(fd, info.st_size)) {
+            bytes = DocumentBytes::kEncrypted;
+        }
     }
     close(fd);
-    return encrypted;
+    return bytes;
 }
 
 }  // namespace quillivar::engine

@@ -11,6 +11,13 @@
 
 namespace quillivar::engine {
 
-bool IsEncryptedDocument(const std::string& path);
+enum class DocumentBytes {
+    kEncrypted,
+    // An OLE compound file without a Word document in it, which LibreOffice 26.8 would read as
+    // plain text and draw as pages of stray characters.
+    kNoWordDocument,
+    kOther,  // for LibreOffice to tell
+};
+DocumentBytes ReadDocumentBytes(const std::string& path);
 
 }  // namespace quillivar::engine

@@ -272,7 +272,11 @@ Outcome Writer::Open(const std::string& path) {
     const std::string extension = DocumentExtension(path);
     if (!extension.empty() && IsPlainText(path)) return Outcome::Fail(reason::kPlainText, extension);
     if (const std::string kind = ForeignKind(path); !kind.empty()) return Outcome::Fail(reason::kNotText, kind);
-    if (IsEncryptedDocument(path)) return Outcome::Fail(reason::kPassword);
+    switch (ReadDocumentBytes(path)) {
+        case DocumentBytes::kEncrypted: return Outcome::Fail(reason::kPassword);
+        case DocumentBytes::kNoWordDocument: return Outcome::Fail(reason::kUnknownFormat);
+        case DocumentBytes::kOther: break;
+    }
     const auto started = std::chrono::steady_clock::now();
 
     const char* temporaryFolder = std::getenv("TMPDIR");

@@ -72,6 +72,7 @@ TEST(Hostile, BadInputIsReportedInPlainWordsAndTheRunGoesOn) {
         {"Folder.docx", "This is a folder, not a document"},
         {"Vanished.docx", "The document does not exist"},
         {"Sheet.docx", "This file is a spreadsheet, not a word-processor document"},
+        {"Container.doc", "LibreOffice cannot open this file"},
     };
     Touch(base + "/Empty.docx");
     TruncatedCopy(TestDocument("three-pages.docx"), base + "/Truncated.docx");
@@ -82,6 +83,7 @@ TEST(Hostile, BadInputIsReportedInPlainWordsAndTheRunGoesOn) {
     notes.open(QIODevice::WriteOnly);
     notes.write("Shopping list\nbread\nmilk\n");
     notes.close();
+    RenameWordDocumentStream(CopyInto(TestDocument("one-page.doc"), base, "Container.doc"));
     // Password-protected documents come from the corpus, where there is one.
     if (QFileInfo::exists(corpus + "/MANIFEST.tsv")) {
         QFile::copy(corpus + "/encrypted-password-pass-poi.docx", base + "/Locked.docx");

@@ -5,6 +5,6 @@
 #include "fuzzinput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    quillivar::engine::IsEncryptedDocument(quillivar::fuzz::AsFile(data, size));
+    quillivar::engine::ReadDocumentBytes(quillivar::fuzz::AsFile(data, size));
     return 0;
 }

@@ -236,6 +236,18 @@ void MakeSpreadsheet(const QString& path) {
                     {"content.xml", content}});
 }
 
+void RenameWordDocumentStream(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) return;
+    QByteArray bytes = file.readAll();
+    const QByteArray name = QByteArray("W\0o\0r\0d\0D\0o\0c\0u\0m\0e\0n\0t\0", 24);
+    const qsizetype at = bytes.indexOf(name, 512);
+    if (at < 0) return;
+    bytes[at] = 'X';
+    file.seek(0);
+    file.write(bytes);
+}
+
 void MakeRedPicture(const QString& path) {
     QImage picture(240, 160, QImage::Format_RGB32);
     picture.fill(QColor(224, 16, 16));

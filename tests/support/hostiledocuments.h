@@ -32,6 +32,10 @@ void MakeOdt(const QString& path, const QByteArray& body, const QByteArray& save
 // A spreadsheet, in OpenDocument form.
 void MakeSpreadsheet(const QString& path);
 
+// Renames the Word document inside an OLE compound file (a .doc): what is left is a container
+// of other streams, which no word processor reads.
+void RenameWordDocumentStream(const QString& path);
+
 // A solid red PNG picture.
 void MakeRedPicture(const QString& path);
 
