@@ -45,10 +45,17 @@ const QMap<QString, QString> kKnownDifferences = {
     // (for the RTF fragment, a page of RTF source code).
     {"not-a-zip-tika.odt", "fail"},
     {"headerless-fragment-pandoc.rtf", "fail"},
+    // A password-protected document is reported as such; 26.8 draws its encrypted bytes as text.
+    {"encrypted-password-pass-poi.docx", "fail"},
 };
 // Under LibreOfficeKit 7.4 a long table splits one row earlier than in soffice's PDF export;
 // its own PDF export gives the same 54 pages, so it is the layout, not us. Later versions agree.
-const QMap<QString, QString> kKnownDifferences74 = {{"cancer-stats-tables-poi.docx", "54"}};
+// 26.8's soffice keeps the page breaks saved in the file (56 pages); laid out afresh, as the
+// engine lays out every document, soffice too gives 57.
+const QMap<QString, QMap<QString, QString>> kKnownDifferencesOf = {
+    {"7.4", {{"cancer-stats-tables-poi.docx", "54"}}},
+    {"26.8", {{"koha-manual-fr-tika.odt", "57"}}},
+};
 
 }  // namespace
 
@@ -61,7 +68,7 @@ TEST(Corpus, PageCountsMatchLibreOfficesOwnExport) {
     if (entries.empty()) GTEST_SKIP() << "no page counts for LibreOffice " << version.toStdString() << ": make them with tests/data/corpus-pages.sh";
     ASSERT_EQ(entries.size(), 64u);
     QMap<QString, QString> knownDifferences = kKnownDifferences;
-    if (version == "7.4") knownDifferences.insert(kKnownDifferences74);
+    knownDifferences.insert(kKnownDifferencesOf.value(version));
 
     QStringList mismatches;
     int matched = 0;
