@@ -10,11 +10,12 @@ set -eu
 
 usage() {
     cat <<'TXT'
-Usage: scripts/test-in-debian.sh SUITE [--backports] [--keep]
+Usage: scripts/test-in-debian.sh SUITE [--backports] [--without-corpus] [--keep]
 
 Runs ./scripts/test.sh for the commit checked out (HEAD) in a Debian SUITE root (bookworm,
 trixie, ...), in a clone in /root as a new user makes one.
   --backports   LibreOffice from SUITE's backports (./scripts/setup.sh --backports)
+  --without-corpus  no ../shared/corpus beside the clone, as in a user's clone
   --keep        leave the clone in the root afterwards, for a look inside
 Roots are kept in $QUILLIVAR_ROOTS (default /var/cache/quillivar/roots).
 The Debian mirror is $QUILLIVAR_MIRROR (default http://deb.debian.org/debian).
@@ -24,11 +25,13 @@ TXT
 suite=""
 backports=""
 keep=""
+corpus=yes
 for argument in "$@"; do
     case "$argument" in
         -h | --help) usage; exit 0 ;;
         --backports) backports="--backports" ;;
         --keep) keep=yes ;;
+        --without-corpus) corpus="" ;;
         -*) echo "test-in-debian: unknown option '$argument' (try --help)" >&2; exit 2 ;;
         *) [ -z "$suite" ] || { echo "test-in-debian: one suite only (try --help)" >&2; exit 2; }
            suite="$argument" ;;
@@ -77,7 +80,7 @@ home="$root/root"
 rm -rf "$home/quillivar" "$home/shared"
 git clone -q --no-hardlinks "$checkout" "$home/quillivar"
 git -C "$home/quillivar" checkout -q "$(git rev-parse HEAD)"
-if [ -f ../shared/corpus/MANIFEST.tsv ]; then
+if [ -n "$corpus" ] && [ -f ../shared/corpus/MANIFEST.tsv ]; then
     mkdir -p "$home/shared"
     cp -r ../shared/corpus "$home/shared/corpus"
 fi
