@@ -1,5 +1,6 @@
 #pragma once
-// Documents locked with a password, told from their bytes before LibreOffice opens them.
+// Documents locked with a password, and containers holding no Word document, told from their
+// bytes before LibreOffice opens them.
 //
 // LibreOffice asks for a password only in some versions and for some formats; in others an
 // encrypted document fails to load as if damaged, or loads as pages of its encrypted bytes.
