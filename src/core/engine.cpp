@@ -220,11 +220,12 @@ void Engine::Launch() {
     throw Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(protocol::JoinFields(fields))));
 }
 
-QStringList Engine::Open(const QString& documentPath) {
+QStringList Engine::Open(const QString& documentPath, int lastPage) {
     ++documentsOpened_;
     documentPath_ = documentPath;
+    lastPage_ = lastPage;
     paintingAheadFrom_ = 0;
-    const std::vector<std::string> open{"open", QFile::encodeName(documentPath).toStdString()};
+    const std::vector<std::string> open{"open", QFile::encodeName(documentPath).toStdString(), std::to_string(lastPage)};
     std::vector<std::string> fontsMissing;
     try {
         fontsMissing = Request(open, conv::kWhileOpening);
@@ -242,11 +243,13 @@ QStringList Engine::Open(const QString& documentPath) {
 
 void Engine::LayOut() { Request({"layout"}, conv::kWhileLayingOut); }
 
-int Engine::PageCount() {
+Engine::PageCount Engine::CountPages() {
     const auto fields = Request({"pages"}, conv::kWhileCounting);
-    const auto count = fields.size() == 1 ? protocol::ParseNumber(fields[0], 0, 1'000'000) : std::nullopt;
-    if (!count) Lose(Loss::Broken, conv::kWhileCounting, QString::fromStdString(protocol::JoinFields(fields)));
-    return static_cast<int>(*count);
+    const auto count = fields.size() == 2 ? protocol::ParseNumber(fields[0], 0, 1'000'000) : std::nullopt;
+    if (!count || (fields[1] != "whole" && fields[1] != "part")) {
+        Lose(Loss::Broken, conv::kWhileCounting, QString::fromStdString(protocol::JoinFields(fields)));
+    }
+    return {static_cast<int>(*count), fields[1] == "whole"};
 }
 
 void Engine::RenderPage(int page, PageSize size, int through) {
@@ -310,7 +313,7 @@ void Engine::ReopenWithoutPaintingAhead() {
     paintingAheadFrom_ = 0;
     try {
         Launch();
-        Request({"open", QFile::encodeName(documentPath_).toStdString()}, conv::kWhileOpening);
+        Request({"open", QFile::encodeName(documentPath_).toStdString(), std::to_string(lastPage_)}, conv::kWhileOpening);
         Request({"layout"}, conv::kWhileLayingOut);
     } catch (...) {
         lostDocument_ = true;  // however the new engine failed, the document is gone

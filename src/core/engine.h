@@ -78,9 +78,15 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     // Returns the fonts the document asks for that this machine lacks, where LibreOffice tells.
-    QStringList Open(const QString& documentPath);
+    // With `lastPage` above 0, no page after it will be asked for, and the engine may lay out
+    // no further than the page after it.
+    QStringList Open(const QString& documentPath, int lastPage);
     void LayOut();
-    int PageCount();
+    struct PageCount {
+        int pages = 0;
+        bool whole = true;  // false: the pages laid out so far, more than the last page asked for
+    };
+    PageCount CountPages();
     struct PageSize {
         int dotsPerInch = 96;
         int maxWidth = 0;   // with either above 0: as large as fits inside them
@@ -139,6 +145,7 @@ private:
     bool paintAhead_ = false;  // this engine paints ahead when asked
     int paintingAheadFrom_ = 0;  // the first page being painted ahead, not yet drawn; 0: none
     QString documentPath_;  // the document open
+    int lastPage_ = 0;       // and the last of its pages that will be asked for
     QString libreOfficeVersion_;
     struct {
         int page = 0;

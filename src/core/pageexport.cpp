@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 namespace quillivar {
 
@@ -109,11 +110,16 @@ ExportResult SaveDocAsJPG(const QString& documentPath, const ExportChoices& choi
     // Opening
     trap.step(126, [&] { engine = &engines.Take(); });
     trap.step(128, [&] {
-        result.fontsMissing = theEngine().Open(documentPath);
+        const int lastPage = choices.pageRange.Last();
+        result.fontsMissing = theEngine().Open(documentPath, lastPage == INT_MAX ? 0 : lastPage);
         result.opened = true;
     });
     trap.step(130, [&] { theEngine().LayOut(); });
-    trap.step(132, [&] { result.pageCount = theEngine().PageCount(); });
+    trap.step(132, [&] {
+        const Engine::PageCount count = theEngine().CountPages();
+        result.pageCount = count.pages;
+        result.pageCountWhole = count.whole;
+    });
 
     // Cycles: each writes one page, drawn from the document as laid out. An engine lost
     // mid-document took the document with it.
@@ -135,7 +141,8 @@ ExportResult SaveDocAsJPG(const QString& documentPath, const ExportChoices& choi
         });
         (saved ? result.pagesWritten : result.pagesFailed) << pageFile();
         trap.step(188, [&] {
-            observer.ShowStatus(texts::conversion::PageStatus(GetFileName(documentPath), pageNumber, result.pageCount));
+            observer.ShowStatus(texts::conversion::PageStatus(GetFileName(documentPath), pageNumber,
+                                                                 result.pageCountWhole ? std::optional(result.pageCount) : std::nullopt));
         });
     }
 

@@ -54,6 +54,9 @@ struct ExportChoices {
 struct ExportResult {
     bool opened = false;      // the engine opened the document
     int pageCount = 0;        // as laid out
+    // False when the range ends early in the document and only its first pages were laid out
+    // (the pages through the last asked for and one more): `pageCount` counts those.
+    bool pageCountWhole = true;
     QStringList pagesWritten;  // page files, in page order
     QStringList pagesFailed;   // page files that could not be written
     QStringList fontsMissing;  // fonts it asks for that were drawn with others instead

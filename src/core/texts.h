@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace quillivar {
 
 // The location literal of each procedure that runs under the error trap.
@@ -38,8 +40,8 @@ namespace conversion {
 inline const QString kProcessing = QStringLiteral("Processing: ");
 inline const QString kFontsMissing =
     QStringLiteral("%1 asks for fonts this machine lacks, so others stand in for them: %2");
-// "Processing: Report.docx (Page 3 of 7)"
-QString PageStatus(const QString& fileName, int pagesDone, int pageCount);
+// "Processing: Report.docx (Page 3 of 7)"; "(Page 3)" when the page count is not known
+QString PageStatus(const QString& fileName, int pagesDone, std::optional<int> pageCount);
 
 // What the engine could not do, in plain words.
 inline const QString kEngineMissing =

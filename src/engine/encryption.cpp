@@ -163,7 +163,7 @@ bool IsEncryptedPackage(int fd, off_t fileSize) {
     const auto directory = ReadZipDirectory(fd, fileSize);
     if (!directory) return false;
     const ZipMember* manifest = directory->Find("META-INF/manifest.xml");
-    return manifest && MemberHolds(fd, *manifest, "encryption-data") == true;
+    return manifest && MemberHolds(fd, *manifest, {"encryption-data"}) == true;
 }
 
 }  // namespace

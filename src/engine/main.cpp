@@ -59,7 +59,7 @@ int Number(const std::string& text) { return static_cast<int>(protocol::ParseNum
 Outcome Dispatch(Writer& writer, const std::vector<std::string>& request) {
     const std::string& command = request.at(1);
     const std::size_t arguments = request.size() - 2;
-    if (command == "open" && arguments == 1) return writer.Open(request[2]);
+    if (command == "open" && arguments == 2) return writer.Open(request[2], Number(request[3]));
     if (command == "layout" && arguments == 0) return writer.LayOut();
     if (command == "pages" && arguments == 0) return writer.PageCount();
     if (command == "render" && arguments == 5) {

@@ -43,7 +43,7 @@ std::string CopyWithoutSavedBreaks(const std::string& path, const std::string& f
     // Headers and footers are in the styles, the body in the content.
     for (const char* part : {"content.xml", "styles.xml"}) {
         const ZipMember* member = directory->Find(part);
-        if (member && MemberHolds(original.get(), *member, kFileNameField) != false) return {};
+        if (member && MemberHolds(original.get(), *member, {kFileNameField}) != false) return {};
     }
 
     std::string copyFolder = folder + "/document-XXXXXX";

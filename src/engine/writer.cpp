@@ -8,6 +8,8 @@
 #include "engineprotocol.h"
 #include "profile.h"
 #include "savedbreaks.h"
+#include "wholelayout.h"
+#include "zipfile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -127,6 +129,28 @@ void Callback(int type, const char* payload, void* writer) {
     static_cast<Writer*>(writer)->OnCallback(type, payload);
 }
 
+// LibreOffice asks whether input is waiting before each step of its background work, and
+// yields when it is. 25.2 asks with the callback's data alone, 26.8 with a priority too.
+[[maybe_unused]] bool InputWaiting(void* writer) { return static_cast<Writer*>(writer)->HoldingBackLayout(); }
+[[maybe_unused]] bool InputWaiting(void* writer, int /*mostUrgentPriority*/) { return InputWaiting(writer); }
+
+// Registers it where the LibreOffice we are built against has the call (not 7.4).
+template <typename Office>
+bool RegisterInputWaiting(Office& office, Writer* writer) {
+    if constexpr (requires { office.registerAnyInputCallback(InputWaiting, writer); }) {
+        office.registerAnyInputCallback(InputWaiting, writer);
+        return true;
+    }
+    return false;
+}
+
+// The area a load lays out before it stops, in twips from the document's top left corner: the
+// first page (which starts 284 twips down), whatever its size. The rest follows as far as the
+// pages asked for need.
+constexpr const char* kFirstPageArea = "0;0;12240;16838";
+constexpr const char* kEveryArea = "0;0;0;0";  // the area sticks to the process until reset
+constexpr int kEverywhere = 2'000'000'000;      // twips: past the end of any document
+
 double MillisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
@@ -165,15 +189,6 @@ int CountOf(const std::string& text, std::string_view part) {
     int count = 0;
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
     return count;
-}
-
-std::string Utf16(std::string_view text) {
-    std::string wide;
-    for (const char c : text) {
-        wide += c;
-        wide += '\0';
-    }
-    return wide;
 }
 
 // Files that are plainly something other than a word processor's document, whatever their
@@ -241,6 +256,7 @@ Outcome Writer::Start(const std::string& libreOfficeProgram, const std::string& 
     // "7.4", "25.2", "26.8": what differs between them is told by the first number.
     const int major = std::atoi(Version().c_str());
     later_ = major > 7;
+    stopsLayoutEarly_ = major >= 26 && RegisterInputWaiting(*office_, this);
     return Outcome::Ok();
 }
 
@@ -255,7 +271,7 @@ std::string Writer::Version() const {
     return json.substr(open + 1, close - open - 1);
 }
 
-Outcome Writer::Open(const std::string& path) {
+Outcome Writer::Open(const std::string& path, int lastPage) {
     Close();
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
@@ -283,10 +299,17 @@ Outcome Writer::Open(const std::string& path) {
     copy_ = CopyWithoutSavedBreaks(path, temporaryFolder ? temporaryFolder : "/tmp");
     documentUrl_ = protocol::FileUrl(copy_.empty() ? path : copy_);
     passwordAsked_ = false;
-    const std::string options = "Language=" + languageTag_ + ",Batch=true,MacroSecurityLevel=3";
+    std::string options = "Language=" + languageTag_ + ",Batch=true,MacroSecurityLevel=3";
+    const bool stopEarly = stopsLayoutEarly_ && lastPage > 0 && !PagesNeedWholeLayout(path);
+    if (stopsLayoutEarly_) options += std::string(",ClientVisibleArea=") + (stopEarly ? kFirstPageArea : kEveryArea);
+    holdBackLayout_ = stopEarly;
+    layoutWhole_ = !stopEarly;
+    lastPageWanted_ = lastPage;
     document_.reset(office_->documentLoad(documentUrl_.c_str(), options.c_str()));
     loadingMs_ += MillisecondsSince(started);
     if (!document_) {
+        holdBackLayout_ = false;
+        layoutWhole_ = true;
         if (passwordAsked_) return Outcome::Fail(reason::kPassword);
         char* error = office_->getError();
         std::string detail = error ? error : "";
@@ -329,7 +352,59 @@ std::string Writer::CommandValues(const char* command) const {
 
 Outcome Writer::LayOut() {
     if (!document_) return Outcome::Fail(reason::kNoDocument);
+    if (layoutWhole_) {
+        StopPaintingAhead();
+        ReadPages();
+    } else {
+        // The page after the last asked for tells whether that one is alone or one of a run.
+        LayOutThrough(static_cast<std::size_t>(lastPageWanted_) + 1);
+    }
+    laidOut_ = true;
+    return Outcome::Ok();
+}
+
+void Writer::LayOutThrough(std::size_t count) {
     StopPaintingAhead();
+    ReadPages();
+    while (!layoutWhole_ && pages_.size() < count) {
+        // LibreOffice is shown the document down to where the pages still wanted would end
+        // were they as tall as the last, and draws a pixel at the foot of what it has laid out.
+        const std::size_t before = pages_.size();
+        const Rectangle last = pages_.empty() ? Rectangle{0, 0, 0, 0} : pages_.back();
+        const long step = std::max(last.height, 1440L) * static_cast<long>(count - before + 1);
+        const auto started = std::chrono::steady_clock::now();
+        document_->setClientVisibleArea(0, 0, kEverywhere, static_cast<int>(std::min<long>(last.y + last.height + step, kEverywhere)));
+        PaintPixelAt(last.y + last.height);
+        loadingMs_ += MillisecondsSince(started);
+        ReadPages();
+        if (pages_.size() == before) FinishLayout();
+    }
+}
+
+void Writer::FinishLayout() {
+    StopPaintingAhead();
+    holdBackLayout_ = false;
+    // Everything shown, a pixel drawn at the foot: once a round adds no page, none is left.
+    for (std::size_t before = SIZE_MAX; pages_.size() != before;) {
+        before = pages_.size();
+        const auto started = std::chrono::steady_clock::now();
+        document_->setClientVisibleArea(0, 0, kEverywhere, kEverywhere);
+        long width = 0;
+        long height = 0;
+        document_->getDocumentSize(&width, &height);
+        PaintPixelAt(height);
+        loadingMs_ += MillisecondsSince(started);
+        ReadPages();
+    }
+    layoutWhole_ = true;
+}
+
+void Writer::PaintPixelAt(long y) {
+    std::uint8_t pixel[4];
+    document_->paintTile(pixel, 1, 1, 0, static_cast<int>(std::clamp<long>(y - 15, 0, kEverywhere)), 15, 15);
+}
+
+void Writer::ReadPages() {
     const auto started = std::chrono::steady_clock::now();
     char* rectangles = document_->getPartPageRectangles();
     loadingMs_ += MillisecondsSince(started);
@@ -361,15 +436,13 @@ Outcome Writer::LayOut() {
         const bool sameSpacing = beforeStartsRun ? pitch >= page.height : pitch == before.y - pages_[i - 2].y;
         runStarts_[i] = sameShape && sameSpacing ? runStarts_[i - 1] : static_cast<int>(i) + 1;
     }
-    laidOut_ = true;
     strip_.first = 0;
-    return Outcome::Ok();
 }
 
 Outcome Writer::PageCount() {
     if (!document_) return Outcome::Fail(reason::kNoDocument);
     if (!laidOut_) LayOut();
-    return Outcome::Ok({std::to_string(pages_.size())});
+    return Outcome::Ok({std::to_string(pages_.size()), layoutWhole_ ? "whole" : "part"});
 }
 
 Outcome Writer::Render(int page, Size size, int through) {
@@ -377,6 +450,9 @@ Outcome Writer::Render(int page, Size size, int through) {
     through_ = through;
     if (!document_) return Outcome::Fail(reason::kNoDocument);
     if (!laidOut_) LayOut();
+    if (page >= 1 && !layoutWhole_ && pages_.size() <= static_cast<std::size_t>(page)) {
+        LayOutThrough(static_cast<std::size_t>(page) + 1);
+    }
     if (page < 1 || page > static_cast<int>(pages_.size())) return Outcome::Fail(reason::kNoPage, std::to_string(page));
     if (size.dotsPerInch < 1 || size.dotsPerInch > 2400 || size.maxWidth < 0 || size.maxHeight < 0) {
         return Outcome::Fail(reason::kBadRequest, "size");
@@ -399,6 +475,8 @@ Outcome Writer::Render(int page, Size size, int through) {
     const std::size_t pixels = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
     if (strip_.count == 1) {
         // A page painted alone is the page image: no copy of what may be a very large page.
+        // The rows down to the next page's top, if painted, go.
+        strip_.pixels.resize(pixels * 4);
         PutOnWhite(strip_.pixels.data(), strip_.pixels.data(), pixels);
         std::swap(image.pixels, strip_.pixels);
         strip_.first = 0;
@@ -428,11 +506,12 @@ Writer::Strip Writer::PlanStrip(int page, Size size, bool alone) const {
     plan.size = size;
     const int pages = static_cast<int>(pages_.size());
     const int wanted = (pages + kPagesPerSharedPaint - 1) / kPagesPerSharedPaint;
-    // The strip that holds a page is fixed by the document and the size alone, never by which
-    // pages were asked for: a page cut from a strip is painted at another offset than a page
-    // painted alone, and must come out the same whether asked alone, in a range or in whole.
-    // Strips run from the first page of each run of pages of one size and spacing, `most`
-    // pages at a time.
+    // A page of a run of pages of one size and spacing is painted at the run's scale down the
+    // page, whole rows from one page's top to the next, whether alone or in a strip: page k of
+    // a strip then starts exactly k pitches down, at the pixel grid's origin as when painted
+    // alone, and comes out the same bytes however it was asked for (seen with 7.4, 25.2 and
+    // 26.8). Which pages share a paint is then only a matter of speed: `most` of the run at a
+    // time, from the page asked for to the last asked for next.
     const int run = runStarts_[static_cast<std::size_t>(page - 1)];
     int runEnd = page;
     while (runEnd < pages && runStarts_[static_cast<std::size_t>(runEnd)] == run) ++runEnd;
@@ -450,20 +529,19 @@ Writer::Strip Writer::PlanStrip(int page, Size size, bool alone) const {
         plan.width = std::max(1, static_cast<int>(std::lround(area.width * plan.scale)));
         plan.height = std::max(1, static_cast<int>(std::lround(area.height * plan.scale)));
     }
-    if (alone || wanted <= 1 || runEnd == run) return plan;
+    if (runEnd == run) return plan;  // a page of a size or spacing of its own
     plan.pitchTwips = pages_[static_cast<std::size_t>(run)].y - area.y;  // from one page's top to the next's
-    // Whole rows from one page's top to the next: page k of the strip starts exactly k pitches
-    // down, at the pixel grid's origin as when painted alone. The strip's scale down the page
-    // differs from a lone page's by at most half a row over the pitch (0.06 rows at the foot of
-    // an A4 page at 96 dpi), so the odd line of text or picture may land one row apart.
     plan.pitch = static_cast<int>(std::lround(static_cast<double>(plan.pitchTwips) * plan.scale));
-    if (plan.pitch < plan.height) return plan;
+    if (plan.pitch < plan.height) {
+        plan.pitch = 0;
+        plan.pitchTwips = 0;
+        return plan;
+    }
+    if (alone || wanted <= 1) return plan;
     const std::size_t pitchBytes = static_cast<std::size_t>(plan.width) * 4 * static_cast<std::size_t>(plan.pitch);
     const int most = static_cast<int>(std::min({static_cast<long>(wanted), static_cast<long>(kMaxStripBytes / pitchBytes),
                                                 kMaxStripRows / plan.pitch}));
-    if (most <= 1) return plan;
-    plan.first = run + (page - run) / most * most;
-    plan.count = std::min(most, runEnd - plan.first + 1);
+    plan.count = std::max(1, std::min({most, runEnd - page + 1, std::max(page, through_) - page + 1}));
     return plan;
 }
 
@@ -484,7 +562,7 @@ bool Writer::Paint(Strip& strip) {
     // the tile starts that far into the page.
     const Rectangle& area = pages_[static_cast<std::size_t>(strip.first - 1)];
     const double twipsPerPixel = 1.0 / strip.scale;
-    const long tileHeight = strip.count == 1 ? std::lround(strip.height * twipsPerPixel) : strip.pitchTwips * strip.count;
+    const long tileHeight = strip.pitch == 0 ? std::lround(strip.height * twipsPerPixel) : strip.pitchTwips * strip.count;
     document_->paintTile(strip.pixels.data(), strip.width, static_cast<int>(rows),
                          static_cast<int>(area.x + std::lround((later_ ? kPixelsRightLater : kPixelsRight) * twipsPerPixel)),
                          static_cast<int>(area.y + std::lround(kPixelsDown * twipsPerPixel)),
@@ -540,6 +618,8 @@ Outcome Writer::Close() {
     StopPaintingAhead();
     const auto started = std::chrono::steady_clock::now();
     document_.reset();
+    holdBackLayout_ = false;
+    layoutWhole_ = true;
     loadingMs_ += MillisecondsSince(started);
     if (!copy_.empty()) {
         unlink(copy_.c_str());

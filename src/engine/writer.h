@@ -4,6 +4,7 @@
 
 #include "jpegwriter.h"
 
+#include <atomic>
 #include <cstdint>
 #include <future>
 #include <memory>
@@ -41,9 +42,12 @@ public:
     std::string Version() const;
 
     // Opens the document; its answer names the fonts it asks for that this machine lacks, which
-    // LibreOffice replaced (LibreOffice 7.4 does not tell).
-    Outcome Open(const std::string& path);
+    // LibreOffice replaced (LibreOffice 7.4 does not tell). With `lastPage` above 0, no page
+    // after it will be asked for: where LibreOffice can, the layout stops soon after it.
+    Outcome Open(const std::string& path, int lastPage);
     Outcome LayOut();
+    // The pages laid out, and "whole" when that is all of them, or "part" when the layout
+    // stopped after the last page asked for and the one after it.
     Outcome PageCount();
     // The page at `dotsPerInch`, or, with a width or height above 0, at the largest size that
     // fits inside them, keeping its shape.
@@ -62,8 +66,9 @@ public:
     Outcome Close();
     Outcome Stats();
 
-    // Called by LibreOfficeKit; public for the C callback.
+    // Called by LibreOfficeKit; public for the C callbacks.
     void OnCallback(int type, const char* payload);
+    bool HoldingBackLayout() const { return holdBackLayout_; }
 
 private:
     struct Rectangle {
@@ -91,10 +96,17 @@ private:
 
         bool Holds(int page, Size at) const { return first > 0 && page >= first && page < first + count && size == at; }
         std::size_t Rows() const {
-            return count == 1 ? static_cast<std::size_t>(height) : static_cast<std::size_t>(pitch) * static_cast<std::size_t>(count);
+            return pitch == 0 ? static_cast<std::size_t>(height) : static_cast<std::size_t>(pitch) * static_cast<std::size_t>(count);
         }
     };
 
+    // Reads where the pages laid out so far lie.
+    void ReadPages();
+    // Lays the document out until it has `count` pages, or all it has.
+    void LayOutThrough(std::size_t count);
+    void FinishLayout();
+    // Has LibreOffice draw one pixel `y` twips down the document, laying out what it shows.
+    void PaintPixelAt(long y);
     // The paint that holds `page`, without pixels: the strip of pages it belongs to, or the
     // page `alone`.
     Strip PlanStrip(int page, Size size, bool alone = false) const;
@@ -118,6 +130,13 @@ private:
     bool passwordAsked_ = false;
     int authorsMet_ = 0;  // authors of tracked changes LibreOffice has met in this process
     bool laidOut_ = false;
+    // LibreOffice 26 and later can stop a load's layout below a given area and go on when
+    // asked; meanwhile its own background layout is held back, which would otherwise keep
+    // LibreOffice busy until the whole document is laid out.
+    bool stopsLayoutEarly_ = false;
+    bool layoutWhole_ = true;  // every page of the open document is laid out
+    int lastPageWanted_ = 0;   // 0 = any
+    std::atomic<bool> holdBackLayout_ = false;
     bool drawAhead_ = false;
     std::vector<Rectangle> pages_;
     std::vector<int> runStarts_;  // for each page, the first page of its strips' run

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <utility>
 #include <cstdint>
 #include <unistd.h>
 
@@ -116,20 +117,39 @@ std::optional<ZipDirectory> ReadZipDirectory(int fd, off_t fileSize) {
     return std::nullopt;
 }
 
-std::optional<bool> MemberHolds(int fd, const ZipMember& member, std::string_view text) {
+std::string Utf16(std::string_view ascii) {
+    std::string wide;
+    for (const char c : ascii) {
+        wide += c;
+        wide += '\0';
+    }
+    return wide;
+}
+
+TextFinder::TextFinder(std::vector<std::string_view> texts) : texts_(texts) {
+    for (const std::string_view text : texts_) longest_ = std::max(longest_, text.size());
+}
+
+bool TextFinder::Look(std::string_view bytes) {
+    window_.append(bytes);
+    for (const std::string_view text : texts_) {
+        if (window_.find(text) != std::string::npos) return true;
+    }
+    if (window_.size() >= longest_) window_.erase(0, window_.size() - longest_ + 1);
+    return false;
+}
+
+std::optional<bool> MemberHolds(int fd, const ZipMember& member, const std::vector<std::string_view>& texts) {
     const std::optional<off_t> data = DataOf(fd, member);
     if (!data || (member.method != 0 && member.method != Z_DEFLATED)) return std::nullopt;
     z_stream stream{};
     if (member.method == Z_DEFLATED && inflateInit2(&stream, -MAX_WBITS) != Z_OK) return std::nullopt;
     std::vector<unsigned char> input(1 << 16);
     std::vector<unsigned char> output(1 << 18);
-    std::string window;  // what was read lately, enough to find the text across two reads
+    TextFinder finder(texts);
     std::optional<bool> found = false;
     const auto look = [&](const unsigned char* bytes, std::size_t size) {
-        window.append(reinterpret_cast<const char*>(bytes), size);
-        if (window.find(text) != std::string::npos) return true;
-        if (window.size() >= text.size()) window.erase(0, window.size() - text.size() + 1);
-        return false;
+        return finder.Look(std::string_view(reinterpret_cast<const char*>(bytes), size));
     };
     off_t at = *data;
     for (unsigned long left = member.compressedSize; left > 0 && found == false;) {

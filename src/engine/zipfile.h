@@ -34,8 +34,25 @@ struct ZipDirectory {
 // The members of the archive open at `fd`, or nothing when it is not one (or a ZIP64 archive).
 std::optional<ZipDirectory> ReadZipDirectory(int fd, off_t fileSize);
 
-// Whether a stored or deflated member's text holds `text`; nothing when it cannot be read.
-std::optional<bool> MemberHolds(int fd, const ZipMember& member, std::string_view text);
+// ASCII text as UTF-16 little-endian, as Word 97-2003 files and OLE containers write names.
+std::string Utf16(std::string_view ascii);
+
+// Finds any of several texts in bytes that come a piece at a time.
+class TextFinder {
+public:
+    explicit TextFinder(std::vector<std::string_view> texts);
+    // Whether one of the texts has come, in this piece or across it and those before.
+    bool Look(std::string_view piece);
+
+private:
+    std::vector<std::string_view> texts_;
+    std::size_t longest_ = 1;
+    std::string window_;  // what came lately, enough to find a text across two pieces
+};
+
+// Whether a stored or deflated member's text holds any of `texts`; nothing when it cannot be
+// read.
+std::optional<bool> MemberHolds(int fd, const ZipMember& member, const std::vector<std::string_view>& texts);
 
 // Writes the archive at `fd` without `leftOut` to `target`: the other members' bytes as they
 // are, the directory's offsets moved up. False when a write fails.

@@ -6,10 +6,12 @@
 // from 1, and the answer repeats it, so an answer can never be taken for another's:
 //
 //   (engine starts)              0 ready <LibreOffice version>  |  0 fail start <detail>
-//   N open <path>                N ok [<font missing> ...]  |  N fail <reason> <detail>
-//                                (the fonts the document asks for that were replaced)
+//   N open <path> <last page>    N ok [<font missing> ...]  |  N fail <reason> <detail>
+//                                (the fonts the document asks for that were replaced; last
+//                                page 0: any page may be asked for, else none after it)
 //   N layout                     N ok  |  N fail <reason> <detail>
-//   N pages                      N ok <count>
+//   N pages                      N ok <count> whole|part   ("part": the layout stopped after
+//                                the page after the last one asked for; the count is so far)
 //   N render <page> <dpi> <max width> <max height> <through page>
 //                                N ok <width> <height>   (a max of 0: no bound; the pages
 //                                up to <through page> come next, one after another)

@@ -1,5 +1,6 @@
-// Pages of a long document are painted several at a time and cut apart: each must come out the
-// same whichever pages were asked for.
+// Pages of a long document are painted several at a time and cut apart, and only the first pages
+// are laid out when only they are asked for (LibreOffice 26 and later): each page must come out
+// the same whichever pages were asked for.
 
 #include "engine.h"
 #include "pageexport.h"
@@ -7,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -108,7 +110,7 @@ TEST(SharedPaint, APageIsTheSameBytesHoweverItWasAskedFor) {
     const int middle = whole.pageCount / 2;
     QStringList everyFifth;
     for (int page = 3; page <= whole.pageCount; page += 5) everyFifth << QString::number(page);
-    convert("first", "1");
+    const ExportResult first = convert("first", "1");
     convert("middle", QString::number(middle));
     convert("range", QStringLiteral("%1-%2").arg(middle - 2).arg(middle + 3));
     convert("every-fifth", everyFifth.join(','));
@@ -129,4 +131,30 @@ TEST(SharedPaint, APageIsTheSameBytesHoweverItWasAskedFor) {
     }
     EXPECT_EQ(compared, 1 + 1 + 6 + everyFifth.size() + whole.pageCount);
     EXPECT_GE(landscape, 2);  // strips of another size in the middle
+    // Where LibreOffice can stop the layout early, it did, and the status says no page count.
+    EXPECT_EQ(first.pageCountWhole, LibreOfficeMajor() < 26);
+}
+
+// Documents whose first pages show what only the whole layout knows (the page count, page
+// references, shapes anchored further on), saved page breaks, and plain ones: the first pages
+// and a later one asked alone are the pages of the whole run.
+TEST(SharedPaint, TheFirstPagesAskedAloneAreThoseOfTheWholeRun) {
+    QUILLIVAR_NEEDS_CORPUS();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    for (const char* name : {"header-footer-odfpy.odt", "us-ed-guidance-long-poi.doc", "loan-form-tika.rtf",
+                             "koha-manual-fr-tika.odt", "cancer-stats-tables-poi.docx", "arabic-rtl-un-comment-poi.docx"}) {
+        const QString document = CopyInto(CorpusFolder() + "/" + name, folder.path());
+        const QString whole = folder.path() + "/whole-" + name;
+        const QString first = folder.path() + "/first-" + name;
+        ASSERT_TRUE(QDir().mkdir(whole) && QDir().mkdir(first));
+        const ExportResult all = Convert(document, whole, "1-");
+        const int later = std::max(1, all.pageCount * 2 / 3);
+        Convert(document, first, QStringLiteral("1,2,%1").arg(later));
+        const QStringList asked = QDir(first).entryList(QDir::Files);
+        EXPECT_EQ(asked.size(), std::min(all.pageCount, 3)) << name;
+        for (const QString& page : asked) {
+            EXPECT_EQ(FileDigest(first + "/" + page), FileDigest(whole + "/" + page)) << page.toStdString();
+        }
+    }
 }

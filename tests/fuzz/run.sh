@@ -25,7 +25,8 @@ for fuzzer in encryption savedbreaks; do
     clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
         -I"$source_dir/src/engine" -I"$source_dir/tests/fuzz" \
         "$source_dir/tests/fuzz/${fuzzer}_fuzzer.cpp" "$source_dir/src/engine/encryption.cpp" \
-        "$source_dir/src/engine/savedbreaks.cpp" "$source_dir/src/engine/zipfile.cpp" \
+        "$source_dir/src/engine/savedbreaks.cpp" "$source_dir/src/engine/wholelayout.cpp" \
+        "$source_dir/src/engine/zipfile.cpp" \
         -lz -o "$build/$fuzzer" 2>"$build/$fuzzer.build.log" || { cat "$build/$fuzzer.build.log" >&2; exit 1; }
     mkdir -p "$build/$fuzzer.inputs"
     echo "fuzz: $fuzzer ($limit)"

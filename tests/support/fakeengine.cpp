@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
             }
             Send({id, "ok"});
         } else if (command == "pages") {
-            Send({id, "ok", behaviour == "bad-page-count" ? "-3" : behaviour.rfind("crash-", 0) == 0 ? "3" : "1"});
+            Send({id, "ok", behaviour == "bad-page-count" ? "-3" : behaviour.rfind("crash-", 0) == 0 ? "3" : "1", "whole"});
         } else if (command == "save" && behaviour == "crash-saving") {
             std::_Exit(1);
         } else if (command == "save" && request.size() == 6 && behaviour == "crash-ahead" && paintsAhead) {

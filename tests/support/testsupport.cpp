@@ -37,6 +37,12 @@ const CancelToken& NeverCancelled() {
     return never;
 }
 
+int LibreOfficeMajor() {
+    static const int major =
+        Engine::Start(DefaultEngineOptions(), NeverCancelled())->LibreOfficeVersion().section('.', 0, 0).toInt();
+    return major;
+}
+
 EngineOptions FakeEngineOptions(const QString& behaviour) {
     EngineOptions options = DefaultEngineOptions();
     options.program = QStringLiteral(QUILLIVAR_BUILD_BIN "/fake-engine");

@@ -37,6 +37,9 @@ QString CopyInto(const QString& source, const QString& folder, const QString& na
 // For work that is never cancelled.
 const CancelToken& NeverCancelled();
 
+// The first number of the version of LibreOffice the engine runs: 7, 25, 26, ...
+int LibreOfficeMajor();
+
 // A fake engine program (tests/support/fakeengine.cpp) that behaves as `behaviour` says: see
 // there for what it can do.
 EngineOptions FakeEngineOptions(const QString& behaviour);
