@@ -225,7 +225,7 @@ QStringList Engine::Open(const QString& documentPath, int lastPage) {
     documentPath_ = documentPath;
     lastPage_ = lastPage;
     paintingAheadFrom_ = 0;
-    const std::vector<std::string> open{"open", QFile::encodeName(documentPath).toStdString(), std::to_string(lastPage)};
+    const std::vector<std::string> open = OpenRequest();
     std::vector<std::string> fontsMissing;
     try {
         fontsMissing = Request(open, conv::kWhileOpening);
@@ -239,6 +239,10 @@ QStringList Engine::Open(const QString& documentPath, int lastPage) {
     QStringList fonts;
     for (const std::string& font : fontsMissing) fonts << QString::fromStdString(font);
     return fonts;
+}
+
+std::vector<std::string> Engine::OpenRequest() const {
+    return {"open", QFile::encodeName(documentPath_).toStdString(), std::to_string(lastPage_)};
 }
 
 void Engine::LayOut() { Request({"layout"}, conv::kWhileLayingOut); }
@@ -313,7 +317,7 @@ void Engine::ReopenWithoutPaintingAhead() {
     paintingAheadFrom_ = 0;
     try {
         Launch();
-        Request({"open", QFile::encodeName(documentPath_).toStdString(), std::to_string(lastPage_)}, conv::kWhileOpening);
+        Request(OpenRequest(), conv::kWhileOpening);
         Request({"layout"}, conv::kWhileLayingOut);
     } catch (...) {
         lostDocument_ = true;  // however the new engine failed, the document is gone

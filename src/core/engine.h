@@ -146,6 +146,7 @@ private:
     int paintingAheadFrom_ = 0;  // the first page being painted ahead, not yet drawn; 0: none
     QString documentPath_;  // the document open
     int lastPage_ = 0;       // and the last of its pages that will be asked for
+    std::vector<std::string> OpenRequest() const;  // for the document open
     QString libreOfficeVersion_;
     struct {
         int page = 0;

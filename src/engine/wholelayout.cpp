@@ -2,11 +2,13 @@
 
 #include "zipfile.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <iterator>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace quillivar::engine {
@@ -38,38 +40,39 @@ bool IsPageText(const std::string& name) {
     return wordXml || name == "content.xml" || name == "styles.xml";
 }
 
+// Whether the file open at `fd` names any of them.
+bool NamesWholeLayout(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) return true;
+    std::vector<std::string_view> texts{kNumberOfPages, kPagesOfSection, kPageReference, kOpenDocumentPageCount,
+                                        kOpenDocumentPageReference, kAnchoredToPageNumber};
+    texts.insert(texts.end(), std::begin(kShapes), std::end(kShapes));
+    if (const auto directory = ReadZipDirectory(fd, info.st_size)) {
+        return std::any_of(directory->members.begin(), directory->members.end(), [&](const ZipMember& member) {
+            return IsPageText(member.name) && MemberHolds(fd, member, texts) != false;
+        });
+    }
+    // A Word 97-2003 file keeps its field codes in 8-bit or UTF-16 text, RTF and flat XML as
+    // they are.
+    const std::string wide[] = {Utf16(kNumberOfPages), Utf16(kPagesOfSection), Utf16(kPageReference)};
+    texts.insert(texts.end(), std::begin(wide), std::end(wide));
+    TextFinder finder(std::move(texts));
+    std::vector<char> piece(1 << 20);
+    for (off_t at = 0; at < info.st_size;) {
+        const ssize_t got = pread(fd, piece.data(), piece.size(), at);
+        if (got <= 0) return true;
+        if (finder.Look(std::string_view(piece.data(), static_cast<std::size_t>(got)))) return true;
+        at += got;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool PagesNeedWholeLayout(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return true;
-    struct stat info {};
-    bool needed = fstat(fd, &info) != 0;
-    std::vector<std::string_view> texts{kNumberOfPages, kPagesOfSection, kPageReference, kOpenDocumentPageCount,
-                                        kOpenDocumentPageReference, kAnchoredToPageNumber};
-    texts.insert(texts.end(), std::begin(kShapes), std::end(kShapes));
-    if (const auto directory = needed ? std::nullopt : ReadZipDirectory(fd, info.st_size)) {
-        for (const ZipMember& member : directory->members) {
-            if (needed) break;
-            if (IsPageText(member.name)) needed = MemberHolds(fd, member, texts) != false;
-        }
-    } else if (!needed) {
-        // A Word 97-2003 file keeps its field codes in 8-bit or UTF-16 text, RTF and flat XML
-        // as they are.
-        const std::string wide[] = {Utf16(kNumberOfPages), Utf16(kPagesOfSection), Utf16(kPageReference)};
-        texts.insert(texts.end(), std::begin(wide), std::end(wide));
-        TextFinder finder(texts);
-        std::vector<char> piece(1 << 20);
-        for (off_t at = 0; !needed && at < info.st_size;) {
-            const ssize_t got = pread(fd, piece.data(), piece.size(), at);
-            if (got <= 0) {
-                needed = true;
-                break;
-            }
-            needed = finder.Look(std::string_view(piece.data(), static_cast<std::size_t>(got)));
-            at += got;
-        }
-    }
+    const bool needed = NamesWholeLayout(fd);
     close(fd);
     return needed;
 }

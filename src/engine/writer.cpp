@@ -352,56 +352,48 @@ std::string Writer::CommandValues(const char* command) const {
 
 Outcome Writer::LayOut() {
     if (!document_) return Outcome::Fail(reason::kNoDocument);
-    if (layoutWhole_) {
-        StopPaintingAhead();
-        ReadPages();
-    } else {
-        // The page after the last asked for tells whether that one is alone or one of a run.
-        LayOutThrough(static_cast<std::size_t>(lastPageWanted_) + 1);
-    }
+    StopPaintingAhead();
+    ReadPages();
+    // The page after the last asked for tells whether that one is alone or one of a run.
+    LayOutThrough(static_cast<std::size_t>(lastPageWanted_) + 1);
     laidOut_ = true;
     return Outcome::Ok();
 }
 
 void Writer::LayOutThrough(std::size_t count) {
+    if (layoutWhole_ || pages_.size() >= count) return;
     StopPaintingAhead();
-    ReadPages();
     while (!layoutWhole_ && pages_.size() < count) {
         // LibreOffice is shown the document down to where the pages still wanted would end
-        // were they as tall as the last, and draws a pixel at the foot of what it has laid out.
+        // were they as tall as the last.
         const std::size_t before = pages_.size();
         const Rectangle last = pages_.empty() ? Rectangle{0, 0, 0, 0} : pages_.back();
         const long step = std::max(last.height, 1440L) * static_cast<long>(count - before + 1);
-        const auto started = std::chrono::steady_clock::now();
-        document_->setClientVisibleArea(0, 0, kEverywhere, static_cast<int>(std::min<long>(last.y + last.height + step, kEverywhere)));
-        PaintPixelAt(last.y + last.height);
-        loadingMs_ += MillisecondsSince(started);
-        ReadPages();
+        ShowDownTo(last.y + last.height + step, last.y + last.height);
         if (pages_.size() == before) FinishLayout();
     }
 }
 
 void Writer::FinishLayout() {
-    StopPaintingAhead();
     holdBackLayout_ = false;
-    // Everything shown, a pixel drawn at the foot: once a round adds no page, none is left.
+    // Everything shown: once a round adds no page, none is left.
     for (std::size_t before = SIZE_MAX; pages_.size() != before;) {
         before = pages_.size();
-        const auto started = std::chrono::steady_clock::now();
-        document_->setClientVisibleArea(0, 0, kEverywhere, kEverywhere);
         long width = 0;
         long height = 0;
         document_->getDocumentSize(&width, &height);
-        PaintPixelAt(height);
-        loadingMs_ += MillisecondsSince(started);
-        ReadPages();
+        ShowDownTo(kEverywhere, height);
     }
     layoutWhole_ = true;
 }
 
-void Writer::PaintPixelAt(long y) {
+void Writer::ShowDownTo(long bottom, long foot) {
+    const auto started = std::chrono::steady_clock::now();
+    document_->setClientVisibleArea(0, 0, kEverywhere, static_cast<int>(std::min<long>(bottom, kEverywhere)));
     std::uint8_t pixel[4];
-    document_->paintTile(pixel, 1, 1, 0, static_cast<int>(std::clamp<long>(y - 15, 0, kEverywhere)), 15, 15);
+    document_->paintTile(pixel, 1, 1, 0, static_cast<int>(std::clamp<long>(foot - 15, 0, kEverywhere)), 15, 15);
+    loadingMs_ += MillisecondsSince(started);
+    ReadPages();
 }
 
 void Writer::ReadPages() {
@@ -450,9 +442,7 @@ Outcome Writer::Render(int page, Size size, int through) {
     through_ = through;
     if (!document_) return Outcome::Fail(reason::kNoDocument);
     if (!laidOut_) LayOut();
-    if (page >= 1 && !layoutWhole_ && pages_.size() <= static_cast<std::size_t>(page)) {
-        LayOutThrough(static_cast<std::size_t>(page) + 1);
-    }
+    if (page >= 1) LayOutThrough(static_cast<std::size_t>(page) + 1);
     if (page < 1 || page > static_cast<int>(pages_.size())) return Outcome::Fail(reason::kNoPage, std::to_string(page));
     if (size.dotsPerInch < 1 || size.dotsPerInch > 2400 || size.maxWidth < 0 || size.maxHeight < 0) {
         return Outcome::Fail(reason::kBadRequest, "size");

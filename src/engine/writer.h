@@ -105,8 +105,9 @@ private:
     // Lays the document out until it has `count` pages, or all it has.
     void LayOutThrough(std::size_t count);
     void FinishLayout();
-    // Has LibreOffice draw one pixel `y` twips down the document, laying out what it shows.
-    void PaintPixelAt(long y);
+    // Shows LibreOffice the document down to `bottom` (twips) and has it draw a pixel at `foot`,
+    // the foot of what it has laid out: it lays out what it shows. Then reads the pages.
+    void ShowDownTo(long bottom, long foot);
     // The paint that holds `page`, without pixels: the strip of pages it belongs to, or the
     // page `alone`.
     Strip PlanStrip(int page, Size size, bool alone = false) const;

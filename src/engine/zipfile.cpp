@@ -126,7 +126,7 @@ std::string Utf16(std::string_view ascii) {
     return wide;
 }
 
-TextFinder::TextFinder(std::vector<std::string_view> texts) : texts_(texts) {
+TextFinder::TextFinder(std::vector<std::string_view> texts) : texts_(std::move(texts)) {
     for (const std::string_view text : texts_) longest_ = std::max(longest_, text.size());
 }
 
