@@ -361,23 +361,28 @@ Outcome Writer::LayOut() {
 }
 
 void Writer::LayOutThrough(std::size_t count) {
-    if (layoutWhole_ || pages_.size() >= count) return;
+    if (layoutWhole_) return;
+    int unformatted = UnformattedPages(count - 1);
+    if (pages_.size() >= count && unformatted == 0) return;
     StopPaintingAhead();
-    while (!layoutWhole_ && pages_.size() < count) {
+    while (!layoutWhole_ && (pages_.size() < count || unformatted > 0)) {
         // LibreOffice is shown the document down to where the pages still wanted would end
-        // were they as tall as the last.
+        // were they as tall as the last; a round that neither adds a page nor formats one
+        // means the document ends here.
         const std::size_t before = pages_.size();
-        const Rectangle last = pages_.empty() ? Rectangle{0, 0, 0, 0} : pages_.back();
-        const long step = std::max(last.height, 1440L) * static_cast<long>(count - before + 1);
-        ShowDownTo(last.y + last.height + step, last.y + last.height);
-        if (pages_.size() == before) FinishLayout();
+        const int unformattedBefore = unformatted;
+        const Rectangle last = pages_.empty() ? Rectangle{} : pages_.back();
+        const long missing = before < count ? static_cast<long>(count - before) : 0;
+        ShowDownTo(last.y + last.height + std::max(last.height, 1440L) * (missing + 1), last.y + last.height);
+        unformatted = UnformattedPages(count - 1);
+        if (pages_.size() == before && unformatted >= unformattedBefore) FinishLayout();
     }
 }
 
 void Writer::FinishLayout() {
     holdBackLayout_ = false;
-    // Everything shown: once a round adds no page, none is left.
-    for (std::size_t before = SIZE_MAX; pages_.size() != before;) {
+    // Everything shown: once a round adds no page and every page is formatted, none is left.
+    for (std::size_t before = SIZE_MAX; pages_.size() != before || UnformattedPages(pages_.size()) > 0;) {
         before = pages_.size();
         long width = 0;
         long height = 0;
@@ -385,6 +390,21 @@ void Writer::FinishLayout() {
         ShowDownTo(kEverywhere, height);
     }
     layoutWhole_ = true;
+}
+
+int Writer::UnformattedPages(std::size_t through) const {
+    if (through == 0) return 0;
+    // One entry for every page LibreOffice has made, the blank ones left out of pages_ too.
+    const std::size_t frames = static_cast<std::size_t>(pages_[std::min(through, pages_.size()) - 1].frame) + 1;
+    const std::string layout = CommandValues(".uno:Layout");
+    int unformatted = 0;
+    std::size_t at = 0;
+    for (std::size_t frame = 0; frame < frames && (at = layout.find("\"isInvalidContent\":", at)) != std::string::npos; ++frame) {
+        at = layout.find_first_not_of(' ', at + 19);
+        if (at == std::string::npos) break;
+        if (layout.compare(at, 4, "true") == 0) ++unformatted;
+    }
+    return unformatted;
 }
 
 void Writer::ShowDownTo(long bottom, long foot) {
@@ -406,9 +426,10 @@ void Writer::ReadPages() {
     // pages the screen layout inserts between sections; a printout leaves them out.
     pages_.clear();
     std::size_t start = 0;
-    while (start < text.size()) {
+    for (int frame = 0; start < text.size(); ++frame) {
         const std::size_t end = std::min(text.find(';', start), text.size());
         Rectangle page{};
+        page.frame = frame;
         if (std::sscanf(text.substr(start, end - start).c_str(), "%ld, %ld, %ld, %ld", &page.x, &page.y,
                         &page.width, &page.height) == 4 &&
             page.width > 0 && page.height > 0) {

@@ -73,6 +73,7 @@ public:
 private:
     struct Rectangle {
         long x, y, width, height;
+        int frame;  // LibreOffice's page, counting the blank ones
     };
     // A page drawn at a resolution; page 0 is none.
     struct Drawing {
@@ -105,6 +106,10 @@ private:
     // Lays the document out until it has `count` pages, or all it has.
     void LayOutThrough(std::size_t count);
     void FinishLayout();
+    // Of the pages up to `through`, those LibreOffice has made but not yet filled: an
+    // interrupted layout leaves them empty or cut short (LibreOffice 26's ".uno:Layout"; 0
+    // where it lacks it).
+    int UnformattedPages(std::size_t through) const;
     // Shows LibreOffice the document down to `bottom` (twips) and has it draw a pixel at `foot`,
     // the foot of what it has laid out: it lays out what it shows. Then reads the pages.
     void ShowDownTo(long bottom, long foot);

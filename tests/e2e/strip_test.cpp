@@ -136,14 +136,16 @@ TEST(SharedPaint, APageIsTheSameBytesHoweverItWasAskedFor) {
 }
 
 // Documents whose first pages show what only the whole layout knows (the page count, page
-// references, shapes anchored further on), saved page breaks, and plain ones: the first pages
+// references, shapes anchored further on), saved page breaks, pictures that fill pages, and
+// plain ones: the first pages
 // and a later one asked alone are the pages of the whole run.
 TEST(SharedPaint, TheFirstPagesAskedAloneAreThoseOfTheWholeRun) {
     QUILLIVAR_NEEDS_CORPUS();
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     for (const char* name : {"header-footer-odfpy.odt", "us-ed-guidance-long-poi.doc", "loan-form-tika.rtf",
-                             "koha-manual-fr-tika.odt", "cancer-stats-tables-poi.docx", "arabic-rtl-un-comment-poi.docx"}) {
+                             "koha-manual-fr-tika.odt", "cancer-stats-tables-poi.docx", "arabic-rtl-un-comment-poi.docx",
+                             "Bluff Crag.odt"}) {
         const QString document = CopyInto(CorpusFolder() + "/" + name, folder.path());
         const QString whole = folder.path() + "/whole-" + name;
         const QString first = folder.path() + "/first-" + name;
