@@ -137,8 +137,7 @@ TEST(SharedPaint, APageIsTheSameBytesHoweverItWasAskedFor) {
 
 // Documents whose first pages show what only the whole layout knows (the page count, page
 // references, shapes anchored further on), saved page breaks, pictures that fill pages, and
-// plain ones: the first pages
-// and a later one asked alone are the pages of the whole run.
+// plain ones: the first pages and a later one asked alone are the pages of the whole run.
 TEST(SharedPaint, TheFirstPagesAskedAloneAreThoseOfTheWholeRun) {
     QUILLIVAR_NEEDS_CORPUS();
     QTemporaryDir folder;
