@@ -76,10 +76,7 @@ void Console::DocumentDone(int index, const ExportResult& result) {
         line.insert(QStringLiteral("fonts_missing"), QJsonArray::fromStringList(result.fontsMissing));
     }
     line.insert(QStringLiteral("reports"), reportsJson);
-    const bool complete = result.opened && result.pagesFailed.isEmpty() && reports.isEmpty();
-    line.insert(QStringLiteral("outcome"), complete                      ? QStringLiteral("converted")
-                                           : result.pagesWritten.isEmpty() ? QStringLiteral("failed")
-                                                                           : QStringLiteral("partial"));
+    line.insert(QStringLiteral("outcome"), OutcomeOf(result, !reports.isEmpty()));
     PrintJson(line);
 }
 

@@ -2,6 +2,8 @@
 
 #include "batchrun.h"
 #include "canceltoken.h"
+#include "choices.h"
+#include "commandline.h"
 #include "config.h"
 #include "console.h"
 #include "engine.h"
@@ -73,29 +75,9 @@ struct Options {
     int shards = 1;
     QStringList patterns{QStringLiteral("*.doc"), QStringLiteral("*.docx"), QStringLiteral("*.odt"), QStringLiteral("*.rtf")};
     RunChoices run;
-    int timeLimitSeconds = 60;
-    int recycleAfter = 200;
-    int memoryLimitMib = static_cast<int>(EngineLimits::DefaultMemoryLimitKib() / 1024);
+    EngineOptions engines;
     bool stats = false;
 };
-
-[[noreturn]] void UsageError(const QString& message) {
-    std::fprintf(stderr, "quillivar-cli: %s\nTry 'quillivar-cli --help'.\n", qPrintable(message));
-    std::exit(2);
-}
-
-int NumberOption(const QCommandLineParser& parser, const QCommandLineOption& option, int fallback, int lowest,
-                 int highest) {
-    if (!parser.isSet(option)) return fallback;
-    const QString text = parser.value(option);
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < lowest || value > highest) {
-        UsageError(QStringLiteral("--%1 must be a whole number from %2 to %3, not '%4'")
-                       .arg(option.names().constLast()).arg(lowest).arg(highest).arg(text));
-    }
-    return value;
-}
 
 // Which of `shards` shards a key falls in: FNV-1a of its UTF-8 bytes, the same on every
 // machine and in every run.
@@ -120,11 +102,8 @@ QByteArray RawArgument(int argc, char** argv, const QString& argument) {
 }
 
 Options ParseArguments(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(kDescription);
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
+    CommandLine line(QStringLiteral("quillivar-cli"), kDescription, QStringLiteral(" FILE|FOLDER..."), kAfterOptions);
+    QCommandLineParser& parser = line.parser;
     const QCommandLineOption out(QStringLiteral("out"),
                                  QStringLiteral("Write the images into DIR (default: the current folder)."), QStringLiteral("DIR"));
     const QCommandLineOption beside(QStringLiteral("beside"), QStringLiteral("Write each document's images into the document's own folder."));
@@ -132,25 +111,10 @@ Options ParseArguments(const QStringList& arguments) {
     const QCommandLineOption dpi(QStringLiteral("dpi"),
                                  QStringLiteral("Resolution in dots per inch, 72 to 600 (default 96: an A4 page becomes 794 x 1123 pixels)."),
                                  QStringLiteral("N"));
-    const QCommandLineOption jobs(QStringLiteral("jobs"), QStringLiteral("Engines converting side by side (default: one per processor)."),
-                                  QStringLiteral("N"));
     const QCommandLineOption ext(QStringLiteral("ext"),
                                  QStringLiteral("In folders, take the files ending in .EXT (* for all files; default: .doc, .docx, "
                                                 ".odt and .rtf); names starting with ~ and hidden files are left out."),
                                  QStringLiteral("EXT"));
-    const QCommandLineOption timeLimit(QStringLiteral("time-limit"),
-                                       QStringLiteral("Seconds LibreOffice may go without making progress (without using a "
-                                                      "twentieth of a processor) before it counts as hung and is stopped "
-                                                      "(default 60). A document it is working on is never stopped for being "
-                                                      "long, but no step may take more than an hour."),
-                                       QStringLiteral("S"));
-    const QCommandLineOption recycleAfter(QStringLiteral("recycle-after"), QStringLiteral("A fresh engine after N documents (default 200)."),
-                                          QStringLiteral("N"));
-    const QCommandLineOption memoryLimit(QStringLiteral("memory-limit"),
-                                         QStringLiteral("MiB of memory an engine may use: one that grows past it is stopped at "
-                                                        "once and the document reported; one that a document leaves above half "
-                                                        "of it is replaced (default: half the machine's memory, at most 4096)."),
-                                         QStringLiteral("M"));
     const QCommandLineOption stats(QStringLiteral("stats"), QStringLiteral("At the end, tell how long LibreOffice took and how large it grew."));
     const QCommandLineOption format(QStringLiteral("format"),
                                     QStringLiteral("jpg (default), png (lossless) or webp (at --quality): the page files' "
@@ -173,53 +137,31 @@ Options ParseArguments(const QStringList& arguments) {
                                                   "from each document's path as given alone, so reruns agree, and documents "
                                                   "whose page files share names fall in the same one."),
                                    QStringLiteral("I/N"));
-    parser.addOptions({out, beside, quality, jobs, dpi, width, height, format, pageRange, ext, json, shard, timeLimit,
-                       recycleAfter, memoryLimit, stats, help, version});
+    parser.addOptions({out, beside, quality, line.jobs, dpi, width, height, format, pageRange, ext, json, shard,
+                       line.timeLimit, line.recycleAfter, line.memoryLimit, stats, line.help, line.version});
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Documents, and folders of documents."),
                                  QStringLiteral("FILE|FOLDER..."));
 
-    if (!parser.parse(arguments)) UsageError(parser.errorText());
-    if (parser.isSet(help)) {
-        // Named as the user types it, whatever path started it.
-        QString text = parser.helpText();
-        text.replace(0, text.indexOf(QLatin1Char('\n')) + 1,
-                     QStringLiteral("Usage: quillivar-cli [options] FILE|FOLDER...\n\n"));
-        std::fputs(qPrintable(text + kAfterOptions), stdout);
-        std::exit(0);
-    }
-    if (parser.isSet(version)) {
-        std::printf("quillivar-cli %s\n", config::kVersion);
-        std::exit(0);
-    }
+    line.Parse(arguments);
 
     Options options;
     options.documents = parser.positionalArguments();
     ExportChoices& pages = options.run.pages;
-    pages.quality = NumberOption(parser, quality, 75, 1, 100);
-    pages.dotsPerInch = NumberOption(parser, dpi, 96, 72, 600);
-    options.run.jobs = NumberOption(parser, jobs, QThread::idealThreadCount(), 1, 64);
-    options.timeLimitSeconds = NumberOption(parser, timeLimit, 60, 1, 86400);
-    options.recycleAfter = NumberOption(parser, recycleAfter, 200, 1, 1000000);
-    options.memoryLimitMib = NumberOption(parser, memoryLimit, options.memoryLimitMib, 64, 1048576);
+    const auto given = [&](const QCommandLineOption& option) {
+        return parser.isSet(option) ? std::optional<QString>(parser.value(option)) : std::nullopt;
+    };
+    if (const std::optional<QString> error = ApplyPageChoices(
+            {given(quality), given(dpi), given(width), given(height), given(format), given(pageRange)},
+            QStringLiteral("--"), pages)) {
+        line.UsageError(*error);
+    }
+    options.engines = line.Engines(options.run.jobs);
     options.stats = parser.isSet(stats);
     if (parser.isSet(ext)) {
-        if (parser.value(ext).isEmpty()) UsageError(QStringLiteral("--ext needs an extension"));
+        if (parser.value(ext).isEmpty()) line.UsageError(QStringLiteral("--ext needs an extension"));
         options.patterns = {QStringLiteral("*.") + parser.value(ext)};
     }
-    if (parser.isSet(out) && parser.isSet(beside)) UsageError(QStringLiteral("--out and --beside cannot be used together"));
-    if (parser.isSet(format) && !FormatFromName(parser.value(format).toStdString(), pages.format)) {
-        UsageError(QStringLiteral("--format takes jpg, png or webp, not '%1'").arg(parser.value(format)));
-    }
-    if (parser.isSet(pageRange)) {
-        const std::optional<PageRange> range = PageRange::Parse(parser.value(pageRange));
-        if (!range) UsageError(QStringLiteral("--pages takes a range such as 1, 2-5, 3-, -2 or 1,3,7-9, not '%1'").arg(parser.value(pageRange)));
-        pages.pageRange = *range;
-    }
-    if ((parser.isSet(width) || parser.isSet(height)) && parser.isSet(dpi)) {
-        UsageError(QStringLiteral("--width and --height cannot be used together with --dpi"));
-    }
-    pages.maxWidth = NumberOption(parser, width, 0, 1, 20000);
-    pages.maxHeight = NumberOption(parser, height, 0, 1, 20000);
+    if (parser.isSet(out) && parser.isSet(beside)) line.UsageError(QStringLiteral("--out and --beside cannot be used together"));
     options.json = parser.isSet(json);
     if (parser.isSet(shard)) {
         const QStringList parts = parser.value(shard).split(QLatin1Char('/'));
@@ -228,19 +170,19 @@ Options ParseArguments(const QStringList& arguments) {
         const int index = parts.size() == 2 ? parts[0].toInt(&indexOk) : 0;
         const int count = parts.size() == 2 ? parts[1].toInt(&countOk) : 0;
         if (!indexOk || !countOk || count < 1 || index < 1 || index > count) {
-            UsageError(QStringLiteral("--shard takes I/N with 1 <= I <= N, not '%1'").arg(parser.value(shard)));
+            line.UsageError(QStringLiteral("--shard takes I/N with 1 <= I <= N, not '%1'").arg(parser.value(shard)));
         }
         options.shard = index - 1;
         options.shards = count;
     }
-    if (options.documents.isEmpty()) UsageError(QStringLiteral("no documents given"));
+    if (options.documents.isEmpty()) line.UsageError(QStringLiteral("no documents given"));
     if (parser.isSet(beside)) {
         pages.place = OutputPlace::DocumentFolder;
     } else {
         pages.place = OutputPlace::ChosenFolder;
         pages.outputFolder = QFileInfo(parser.isSet(out) ? parser.value(out) : QDir::currentPath()).absoluteFilePath();
         if (!IsFolder(pages.outputFolder) && !QDir().mkpath(pages.outputFolder)) {
-            UsageError(notices::kCannotCreateFolder.arg(PrintableName(pages.outputFolder), QString::fromLocal8Bit(strerror(errno))));
+            line.UsageError(notices::kCannotCreateFolder.arg(PrintableName(pages.outputFolder), QString::fromLocal8Bit(strerror(errno))));
         }
     }
     return options;
@@ -254,13 +196,6 @@ int main(int argc, char** argv) {
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-
-    EngineOptions engineOptions = DefaultEngineOptions();
-    engineOptions.limits.withoutProgress = std::chrono::seconds(options.timeLimitSeconds);
-    engineOptions.limits.recycleAfterDocuments = options.recycleAfter;
-    engineOptions.limits.memoryLimitKib = static_cast<long>(options.memoryLimitMib) * 1024;
-    engineOptions.limits.recycleAboveKib = engineOptions.limits.memoryLimitKib / 2;
-    engineOptions.drawAhead = options.run.jobs < QThread::idealThreadCount();
 
     // Folders stand for the documents of their trees; whatever cannot be converted is named.
     // Each document also has its path as the user gave it, which decides its shard.
@@ -309,7 +244,7 @@ int main(int argc, char** argv) {
         ++notices;
     }
     console.PrintReports(scanReports.texts);
-    const RunResult result = RunBatch(documents, options.run, EngineLauncher(engineOptions), console, interrupted);
+    const RunResult result = RunBatch(documents, options.run, EngineLauncher(options.engines), console, interrupted);
     console.ClearStatus();
 
     if (interrupted.IsCancelled()) {

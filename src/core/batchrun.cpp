@@ -74,6 +74,21 @@ private:
     QStringList order_;
 };
 
+void ConvertInOrder(const QStringList& documents, const Group& group, const ExportChoices& choices,
+                    EngineSession& engines, RunObserver& observer, const CancelToken& cancel, PageFiles& pageFiles,
+                    int& done, int& reports) {
+    for (const int index : group) {
+        if (cancel.IsCancelled()) break;
+        observer.DocumentStarted(index, documents[index]);
+        DocumentObserver reporter(observer, index);
+        const ExportResult exported = SaveDocAsJPG(documents[index], choices, engines, reporter);
+        pageFiles.Add(exported);
+        ++done;
+        reports += reporter.reports;
+        observer.DocumentDone(index, exported);
+    }
+}
+
 }  // namespace
 
 QList<QStringList> DocumentsSharingPageNames(const QStringList& documents, const ExportChoices& choices) {
@@ -113,16 +128,7 @@ RunResult RunBatch(const QStringList& documents, const RunChoices& choices, cons
         int done = 0;
         int reports = 0;
         for (std::size_t group = nextGroup++; group < groups.size() && !cancel.IsCancelled(); group = nextGroup++) {
-            for (const int index : groups[group]) {
-                if (cancel.IsCancelled()) break;
-                observer.DocumentStarted(index, documents[index]);
-                DocumentObserver reporter(observer, index);
-                const ExportResult exported = SaveDocAsJPG(documents[index], choices.pages, engines, reporter);
-                pageFiles.Add(exported);
-                ++done;
-                reports += reporter.reports;
-                observer.DocumentDone(index, exported);
-            }
+            ConvertInOrder(documents, groups[group], choices.pages, engines, observer, cancel, pageFiles, done, reports);
         }
         engines.End();
         const std::lock_guard lock(resultMutex);
@@ -140,6 +146,17 @@ RunResult RunBatch(const QStringList& documents, const RunChoices& choices, cons
         for (int i = 0; i < jobs; ++i) workers.emplace_back(work);
         for (std::thread& worker : workers) worker.join();
     }
+    result.pageFiles = pageFiles.Files();
+    return result;
+}
+
+RunResult RunBatch(const QStringList& documents, const ExportChoices& choices, EngineSession& engines,
+                   RunObserver& observer, const CancelToken& cancel) {
+    Group all(static_cast<std::size_t>(documents.size()));
+    std::iota(all.begin(), all.end(), 0);
+    RunResult result;
+    PageFiles pageFiles;
+    ConvertInOrder(documents, all, choices, engines, observer, cancel, pageFiles, result.documentsDone, result.reports);
     result.pageFiles = pageFiles.Files();
     return result;
 }

@@ -44,4 +44,9 @@ QList<QStringList> DocumentsSharingPageNames(const QStringList& documents, const
 RunResult RunBatch(const QStringList& documents, const RunChoices& choices, const EngineLauncher& launcher,
                    RunObserver& observer, const CancelToken& cancel);
 
+// Converts `documents` in order on an engine session the caller keeps and ends, as a service
+// keeps its engines warm from one request to the next. `result.engines` is left to the session.
+RunResult RunBatch(const QStringList& documents, const ExportChoices& choices, EngineSession& engines,
+                   RunObserver& observer, const CancelToken& cancel);
+
 }  // namespace quillivar

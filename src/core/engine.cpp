@@ -256,17 +256,19 @@ Engine::PageCount Engine::CountPages() {
     return {static_cast<int>(*count), fields[1] == "whole"};
 }
 
-void Engine::RenderPage(int page, PageSize size, int through) {
+Engine::DrawnPage Engine::RenderPage(int page, PageSize size, int through) {
     if (!running_) throw Failure(conv::kEngineNotRunning);  // a loss already reported
     lastRender_ = {page, size, through};
+    DrawnPage drawn;
     try {
-        RenderAgain();
+        drawn = RenderAgain();
     } catch (...) {
         if (!MayHaveLostPaintingAhead(page)) throw;
         ReopenWithoutPaintingAhead();
-        RenderAgain();
+        drawn = RenderAgain();
     }
     if (page >= paintingAheadFrom_) paintingAheadFrom_ = 0;  // taken, or dropped
+    return drawn;
 }
 
 void Engine::SavePage(const QString& path, ImageFormat format, int quality, int nextPage) {
@@ -299,11 +301,20 @@ void Engine::SavePage(const QString& path, ImageFormat format, int quality, int 
     }
 }
 
-void Engine::RenderAgain() {
+Engine::DrawnPage Engine::RenderAgain() {
     const auto& [page, size, through] = lastRender_;
-    Request({"render", std::to_string(page), std::to_string(size.dotsPerInch), std::to_string(size.maxWidth),
-             std::to_string(size.maxHeight), std::to_string(through)},
-            conv::kWhileDrawing.arg(page));
+    const QString doing = conv::kWhileDrawing.arg(page);
+    const auto fields = Request({"render", std::to_string(page), std::to_string(size.dotsPerInch), std::to_string(size.maxWidth),
+                                 std::to_string(size.maxHeight), std::to_string(through)},
+                                doing);
+    std::optional<long long> values[4];
+    for (std::size_t i = 0; i < 4 && fields.size() == 4; ++i) values[i] = protocol::ParseNumber(fields[i], 1, 1'000'000'000);
+    if (!values[0] || !values[1] || !values[2] || !values[3]) {
+        Lose(Loss::Broken, doing, QString::fromStdString(protocol::JoinFields(fields)));
+    }
+    constexpr double kTwipsPerPoint = 20;
+    return {static_cast<int>(*values[0]), static_cast<int>(*values[1]), static_cast<double>(*values[2]) / kTwipsPerPoint,
+            static_cast<double>(*values[3]) / kTwipsPerPoint};
 }
 
 bool Engine::MayHaveLostPaintingAhead(int page) const {

@@ -92,9 +92,16 @@ public:
         int maxWidth = 0;   // with either above 0: as large as fits inside them
         int maxHeight = 0;
     };
+    // A page drawn: its image's pixels, and the page's own size in points as laid out.
+    struct DrawnPage {
+        int widthPixels = 0;
+        int heightPixels = 0;
+        double widthPoints = 0;
+        double heightPoints = 0;
+    };
     // Held inside the engine for SavePage. The pages after it up to `through` are the ones
     // asked for next, one after another.
-    void RenderPage(int page, PageSize size, int through);
+    DrawnPage RenderPage(int page, PageSize size, int through);
     // With `nextPage`, the engine paints what that page needs while this one is written.
     void SavePage(const QString& path, ImageFormat format, int quality, int nextPage);
     void Close();  // without saving, as every close is
@@ -123,7 +130,7 @@ private:
     // Whether the engine, lost during a request for `page`, may have been ended by what it was
     // painting ahead for later pages, which cannot be told apart from the request's own doing.
     bool MayHaveLostPaintingAhead(int page) const;
-    void RenderAgain();  // the last page asked for, as it was asked
+    DrawnPage RenderAgain();  // the last page asked for, as it was asked
     // Opens the document again, laid out, in a new engine that paints nothing ahead: asked
     // again there, a request's own failure comes back, and a later page's waits for that page.
     void ReopenWithoutPaintingAhead();

@@ -9,10 +9,12 @@ namespace {
 
 constexpr int kCapacity = 64;
 std::atomic<pid_t> groups[kCapacity];
+std::atomic<long long> started{0};
 
 }  // namespace
 
 void RegisterEngineProcess(pid_t processGroup) {
+    ++started;
     for (auto& slot : groups) {
         pid_t empty = 0;
         if (slot.compare_exchange_strong(empty, processGroup)) return;
@@ -25,6 +27,8 @@ void UnregisterEngineProcess(pid_t processGroup) {
         if (slot.compare_exchange_strong(expected, 0)) return;
     }
 }
+
+long long EngineProcessesStarted() { return started.load(); }
 
 void KillEngineProcessesNow() {
     for (auto& slot : groups) {

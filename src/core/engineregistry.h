@@ -7,6 +7,8 @@ namespace quillivar {
 
 void RegisterEngineProcess(pid_t processGroup);
 void UnregisterEngineProcess(pid_t processGroup);
+// How many engines this program has started so far.
+long long EngineProcessesStarted();
 
 // Kills every registered engine's process group. Async-signal-safe: a handler for SIGINT or
 // SIGTERM may call it, and the waiting request then ends as an engine that stopped.

@@ -63,6 +63,11 @@ int PageRange::Last() const {
     return last;
 }
 
+QString OutcomeOf(const ExportResult& result, bool reported) {
+    if (result.opened && result.pagesFailed.isEmpty() && !reported) return QStringLiteral("converted");
+    return result.pagesWritten.isEmpty() ? QStringLiteral("failed") : QStringLiteral("partial");
+}
+
 QString PageFileStem(const QString& documentPath, const ExportChoices& choices) {
     const QString baseName = BaseNameOf(documentPath);
     switch (choices.place) {
@@ -131,15 +136,21 @@ ExportResult SaveDocAsJPG(const QString& documentPath, const ExportChoices& choi
         if (!choices.pageRange.Contains(pageNumber)) continue;  // not asked for: not even drawn
         trap.step(176, [&] { DeleteFileQuietly(pageFile()); });
         bool saved = false;
+        Engine::DrawnPage drawn;
         trap.step(178, [&] {
-            theEngine().RenderPage(pageNumber, {choices.dotsPerInch, choices.maxWidth, choices.maxHeight},
+            drawn = theEngine().RenderPage(pageNumber, {choices.dotsPerInch, choices.maxWidth, choices.maxHeight},
                                    choices.pageRange.LastOfRun(pageNumber, result.pageCount));
         });
         trap.step(182, [&] {
             theEngine().SavePage(pageFile(), choices.format, choices.quality, done ? 0 : nextPage());
             saved = true;
         });
-        (saved ? result.pagesWritten : result.pagesFailed) << pageFile();
+        if (saved) {
+            result.pagesWritten << pageFile();
+            result.pageSizes << drawn;
+        } else {
+            result.pagesFailed << pageFile();
+        }
         trap.step(188, [&] {
             observer.ShowStatus(texts::conversion::PageStatus(GetFileName(documentPath), pageNumber,
                                                                  result.pageCountWhole ? std::optional(result.pageCount) : std::nullopt));

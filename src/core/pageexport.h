@@ -1,6 +1,7 @@
 #pragma once
 // Page export: one document becomes one JPEG file per page.
 
+#include "engine.h"
 #include "errortrap.h"
 #include "jpegwriter.h"
 
@@ -12,8 +13,6 @@
 #include <vector>
 
 namespace quillivar {
-
-class EngineSession;
 
 // Where the page images go.
 enum class OutputPlace {
@@ -58,9 +57,14 @@ struct ExportResult {
     // (the pages through the last asked for and one more): `pageCount` counts those.
     bool pageCountWhole = true;
     QStringList pagesWritten;  // page files, in page order
+    QList<Engine::DrawnPage> pageSizes;  // of each page written, beside pagesWritten
     QStringList pagesFailed;   // page files that could not be written
     QStringList fontsMissing;  // fonts it asks for that were drawn with others instead
 };
+
+// How a document's export went, as the command line's JSON and the service tell it:
+// "converted" (every page, nothing reported), "partial" (some pages) or "failed" (none).
+QString OutcomeOf(const ExportResult& result, bool reported);
 
 // Where the export reports: its progress after each page, and every failure.
 class ExportObserver : public ErrorReporter {

@@ -507,7 +507,9 @@ Outcome Writer::Render(int page, Size size, int through) {
     drawn_.page = page;
     drawn_.size = size;
     ++pagesDrawn_;
-    return Outcome::Ok({std::to_string(image.width), std::to_string(image.height)});
+    const Rectangle& area = pages_[static_cast<std::size_t>(page - 1)];
+    return Outcome::Ok({std::to_string(image.width), std::to_string(image.height), std::to_string(area.width),
+                        std::to_string(area.height)});
 }
 
 Writer::Strip Writer::PlanStrip(int page, Size size, bool alone) const {

@@ -13,8 +13,10 @@
 //   N pages                      N ok <count> whole|part   ("part": the layout stopped after
 //                                the page after the last one asked for; the count is so far)
 //   N render <page> <dpi> <max width> <max height> <through page>
-//                                N ok <width> <height>   (a max of 0: no bound; the pages
-//                                up to <through page> come next, one after another)
+//                                N ok <width> <height> <page width> <page height>
+//                                (the image's pixels, the page's twips as laid out; a max
+//                                of 0: no bound; the pages up to <through page> come next,
+//                                one after another)
 //   N save <format> <quality> <path> <next page>
 //                                N ok <painting ahead from>  |  N fail jpeg <status>
 //                                (next page 0: none to paint ahead for; the answer names the

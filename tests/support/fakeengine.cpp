@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         } else if (command == "save") {
             Send({id, "ok", "0"});
         } else if (command == "render") {
-            Send({id, "ok", "794", "1123"});
+            Send({id, "ok", "794", "1123", "11906", "16838"});
         } else if (command == "stats") {
             Send({id, "ok", "0", "0", "0", "0", "0"});
         } else {
