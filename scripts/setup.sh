@@ -3,29 +3,37 @@
 # into build/. Run as root, or as a user who may use sudo. Safe to run again: it only installs
 # and rebuilds what is out of date.
 set -eu
-case "${1:-}" in
-    "") backports="" ;;
-    --backports) backports=yes ;;
-    -h | --help)
-        echo "Usage: scripts/setup.sh [--backports]"
-        echo "Installs what is missing and builds into build/."
-        echo "  --backports   LibreOffice from the distribution's backports (a newer one)"
-        exit 0 ;;
-    *) echo "setup: unknown option '$1' (try --help)" >&2; exit 2 ;;
-esac
+backports=""
+tests=ON
+for argument in "$@"; do
+    case "$argument" in
+        --backports) backports=yes ;;
+        --no-tests) tests=OFF ;;
+        -h | --help)
+            echo "Usage: scripts/setup.sh [--backports] [--no-tests]"
+            echo "Installs what is missing and builds into build/."
+            echo "  --backports   LibreOffice from the distribution's backports (a newer one)"
+            echo "  --no-tests    neither the tests nor what they need: the programs and their package only"
+            exit 0 ;;
+        *) echo "setup: unknown option '$argument' (try --help)" >&2; exit 2 ;;
+    esac
+done
 cd "$(dirname "$0")/.."
 
 # To build, and to make the manual pages and the Debian package.
 build_packages="
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libreofficekit-dev libturbojpeg0-dev libpng-dev libwebp-dev zlib1g-dev
+  libcpp-httplib-dev
   help2man dpkg-dev
 "
-# For the tests: lintian checks the Debian package; the rest drive and look at the programs.
+# For the tests: lintian checks the Debian package; python3-yaml reads the deployment examples;
+# the rest drive and look at the programs.
 test_packages="
   libgtest-dev libgmock-dev clang libclang-rt-dev
-  poppler-utils bc time imagemagick xvfb xauth xdotool lintian python3-numpy python3-pil zip
+  poppler-utils bc time imagemagick xvfb xauth xdotool lintian python3-numpy python3-pil python3-yaml zip
 "
+[ "$tests" = ON ] || test_packages=""
 # To run: LibreOffice and fonts, from the list the Debian package depends on too.
 run_packages=$(sed 's/#.*//' packaging/runtime-packages)
 packages="$build_packages $test_packages $run_packages"
@@ -70,5 +78,5 @@ if [ -n "$missing$from_backports" ]; then
     fi
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLIVAR_WERROR=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLIVAR_WERROR=ON -DQUILLIVAR_BUILD_TESTS=$tests
 cmake --build build
