@@ -3,17 +3,19 @@
 # build/package/, then prints its path. Install it with: apt-get install ./PATH
 set -eu
 setup_options=""
-case "${1:-}" in
-    "") ;;
-    --no-tests) setup_options="--no-tests" ;;
-    -h | --help)
-        echo "Usage: scripts/package.sh [--no-tests]"
-        echo "Installs what is missing, builds, and makes the Debian package in build/package/;"
-        echo "prints its path. Then: apt-get install ./build/package/quillivar_VERSION_amd64.deb"
-        echo "  --no-tests    build the programs only, without the tests and what they need"
-        exit 0 ;;
-    *) echo "package: unknown option '$1' (try --help)" >&2; exit 2 ;;
-esac
+for argument in "$@"; do
+    case "$argument" in
+        --no-tests | --backports) setup_options="$setup_options $argument" ;;
+        -h | --help)
+            echo "Usage: scripts/package.sh [--no-tests] [--backports]"
+            echo "Installs what is missing, builds, and makes the Debian package in build/package/;"
+            echo "prints its path. Then: apt-get install ./build/package/quillivar_VERSION_amd64.deb"
+            echo "  --no-tests    build the programs only, without the tests and what they need"
+            echo "  --backports   LibreOffice from the distribution's backports (scripts/setup.sh --backports)"
+            exit 0 ;;
+        *) echo "package: unknown option '$argument' (try --help)" >&2; exit 2 ;;
+    esac
+done
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh $setup_options >&2
 rm -f build/package/quillivar_*.deb
