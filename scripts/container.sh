@@ -54,6 +54,8 @@ cleanup() {
         kill "$daemon_pid" 2>/dev/null || true
         # dockerd ends its containerd and unmounts its layers on the way out.
         for _ in $(seq 60); do kill -0 "$daemon_pid" 2>/dev/null || break; sleep 1; done
+        # All but the network namespace it mounts for itself.
+        ! mountpoint -q /run/docker/netns/default || umount /run/docker/netns/default
     fi
     rm -rf "$work"
     exit "$status"
