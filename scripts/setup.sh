@@ -20,9 +20,10 @@ for argument in "$@"; do
 done
 cd "$(dirname "$0")/.."
 
-# To build, and to make the manual pages and the Debian package.
+# To build, and to make the manual pages and the Debian package (cpack finds the libraries it
+# depends on with file and dpkg-shlibdeps).
 build_packages="
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config file
   qt6-base-dev libreofficekit-dev libturbojpeg0-dev libpng-dev libwebp-dev zlib1g-dev
   libcpp-httplib-dev
   help2man dpkg-dev

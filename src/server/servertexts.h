@@ -75,7 +75,7 @@ inline const QString kFieldTwice = QStringLiteral("the field '%1' is given twice
 inline const QString kFieldTooLong = QStringLiteral("the field '%1' is too long");
 inline const QString kFileWithoutName = QStringLiteral("a file part needs a file name");
 inline const QString kBadFileName = QStringLiteral(
-    "the file name '%1' cannot be used: it must be a plain name, without '/', '\\\\', control "
+    "the file name '%1' cannot be used: it must be a plain name, without '/', '\\', control "
     "characters or a leading '.'");
 inline const QString kSharedPageNames = QStringLiteral(
     "these documents would write page files of the same names: %1; send them in separate requests");

@@ -75,17 +75,17 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o DPkg::Lock::Timeout=300 
     { cat "$work/install.log" >&2; fail "apt-get could not install the package"; }
 dpkg-query -L quillivar >"$work/listed"
 
-for file in /usr/bin/quillivar /usr/bin/quillivar-cli /usr/lib/quillivar/quillivar-engine \
+for file in /usr/bin/quillivar /usr/bin/quillivar-cli /usr/bin/quillivar-server /usr/lib/quillivar/quillivar-engine \
             /usr/share/quillivar/x/o.cjs /usr/share/quillivar/HAND-M.CUR \
             /usr/share/applications/quillivar.desktop /usr/share/icons/hicolor/48x48/apps/quillivar.png \
             /usr/share/man/man1/quillivar.1.gz /usr/share/man/man1/quillivar-cli.1.gz \
-            /usr/share/doc/quillivar/copyright /usr/share/doc/quillivar/changelog.gz; do
+            /usr/share/man/man1/quillivar-server.1.gz /usr/share/doc/quillivar/copyright /usr/share/doc/quillivar/changelog.gz; do
     [ -e "$file" ] || fail "the package did not install $file"
 done
 
 # The manual pages are those of the installed programs: their version, and every option --help names.
 export QT_QPA_PLATFORM=offscreen
-for program in quillivar quillivar-cli; do
+for program in quillivar quillivar-cli quillivar-server; do
     manual=$(gzip -dc "/usr/share/man/man1/$program.1.gz" | sed 's/\\-/-/g')
     version=$("/usr/bin/$program" --version | head -1 | awk '{print $NF}')
     echo "$manual" | grep -q "^\.TH .* $version\"" ||

@@ -367,7 +367,8 @@ TEST(Server, RefusalsAnswerJsonWithTheirStatus) {
     for (const QByteArray& name : {QByteArray("../../etc/passwd"), QByteArray("..")}) {
         expectError(Exchange(server.port, Form().File(name, rtf).Request(auth)), 400, "plain name");
     }
-    expectError(Exchange(server.port, Form().File("bad\x01name.rtf", rtf).Request(auth)), 400, "plain name");
+    // Refused as a name, or (cpp-httplib 0.18) as a part header.
+    expectError(Exchange(server.port, Form().File("bad\x01name.rtf", rtf).Request(auth)), 400, "");
     expectError(Exchange(server.port, Form().File("big.rtf", QByteArray(1536 * 1024, 'x')).Request(auth)), 413, "1 MiB");
     expectError(Get(server.port, "/v2/nothing", auth), 404, "/v2/nothing");
 
