@@ -18,7 +18,7 @@ server_program="$root/build/bin/quillivar-server"
 clients=${1:-8}
 seconds=${2:-120}
 baseline_seconds=${3:-60}
-for tool in soffice pdftoppm python3; do
+for tool in soffice pdftoppm python3 curl; do
     command -v "$tool" >/dev/null || { echo "bench: $tool is needed (scripts/setup.sh installs it)" >&2; exit 1; }
 done
 [ -x "$server_program" ] || { echo "bench: build first (scripts/setup.sh)" >&2; exit 1; }
