@@ -78,7 +78,14 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     const Options options = ParseArguments(QCoreApplication::arguments());
 
+    // From here on a stop signal is kept in the pipe, also one that comes while the engines
+    // start: the stopper below acts on it once the service is up.
     if (pipe2(signalPipe, O_CLOEXEC) != 0) return 1;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
     Service service(options.service, EngineLauncher(options.engines));
     const int port = service.Bind();
     if (port < 0) {
@@ -96,12 +103,6 @@ int main(int argc, char** argv) {
         }
         if (signal != 0) service.Drain();
     });
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-
     service.Serve();
     const char nothing = 0;  // wakes the stopper when the service ended without a signal
     [[maybe_unused]] const ssize_t written = write(signalPipe[1], &nothing, 1);

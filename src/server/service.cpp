@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <thread>
 
 namespace quillivar::server {
 
@@ -283,6 +284,8 @@ void Service::Drain() {
         answersChanged_.wait_for(lock, std::chrono::seconds(30), [&] { return answersUnderWay_ == 0; });
     }
     lock.unlock();
+    // cpp-httplib ignores a stop asked for before it runs: wait until it does.
+    while (!http_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     http_->stop();
 }
 

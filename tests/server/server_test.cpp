@@ -478,6 +478,26 @@ TEST(Server, StopsGentlyOnSigterm) {
     EXPECT_TRUE(server.Leftovers().isEmpty());
 }
 
+// A stop asked for as soon as it says it listens, while its engines start: still a gentle one.
+TEST(Server, StopsGentlyOnSigtermAtOnce) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QTemporaryDir temporary;
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TMPDIR", temporary.path());
+        process.setProcessEnvironment(environment);
+        process.setReadChannel(QProcess::StandardError);
+        process.start(kBin + "/quillivar-server", {"--listen", "127.0.0.1:0", "--jobs", "1"});
+        QByteArray log;
+        while (!log.contains("listening") && process.waitForReadyRead(30000)) log += process.readAllStandardError();
+        ASSERT_TRUE(log.contains("listening")) << log.toStdString();
+        kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+    }
+}
+
 TEST(Server, HelpAndVersion) {
     QProcess help;
     help.start(kBin + "/quillivar-server", {"--help"});
