@@ -375,6 +375,7 @@ TEST(Server, RefusalsAnswerJsonWithTheirStatus) {
     // Nothing converted: 422 with the document's report.
     const Response empty = Exchange(server.port, Form().File("empty.docx", {}).Request(auth));
     expectError(empty, 422, "empty");
+    EXPECT_FALSE(empty.body.contains("quillivar-server-")) << "the service's folder shown: " << empty.body.toStdString();
     const QJsonObject document = empty.Json().value("documents").toArray().first().toObject();
     EXPECT_EQ(document.value("outcome").toString(), "failed");
     EXPECT_GT(document.value("reports").toArray().first().toObject().value("step").toInt(), 0);
