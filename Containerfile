@@ -8,7 +8,8 @@
 # podman both build it.
 #
 # LIBREOFFICE_FROM_BACKPORTS=yes takes LibreOffice from the Debian release's backports instead
-# of the release itself, in both stages, as scripts/setup.sh --backports does.
+# of the release itself, with whatever it needs from there, in both stages, as
+# scripts/setup.sh --backports does.
 ARG BASE=debian:13-slim
 
 # --- Build: the Debian package, made by the project's own scripts --------------------------
@@ -27,15 +28,17 @@ FROM ${BASE}
 ARG LIBREOFFICE_FROM_BACKPORTS=no
 COPY --from=build /package/ /tmp/package/
 RUN set -eu; \
-    libreoffice=""; \
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME"); \
     if [ "$LIBREOFFICE_FROM_BACKPORTS" = yes ]; then \
-        codename=$(. /etc/os-release && echo "$VERSION_CODENAME"); \
         echo "deb http://deb.debian.org/debian $codename-backports main" >/etc/apt/sources.list.d/backports.list; \
-        libreoffice="libreoffice-writer/$codename-backports"; \
     fi; \
     apt-get update -q; \
+    if [ "$LIBREOFFICE_FROM_BACKPORTS" = yes ]; then \
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+            -t "$codename-backports" libreoffice-writer; \
+    fi; \
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-        /tmp/package/quillivar_*.deb $libreoffice curl ca-certificates; \
+        /tmp/package/quillivar_*.deb curl ca-certificates; \
     rm -rf /tmp/package /var/lib/apt/lists/*; \
     useradd --system --uid 10001 --create-home --home-dir /home/quillivar --shell /usr/sbin/nologin quillivar; \
     mkdir -m 1777 /work
