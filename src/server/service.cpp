@@ -41,13 +41,6 @@ void SetError(httplib::Response& res, int status, const QString& error, const QS
     res.set_content(Json(body), "application/json");
 }
 
-// For an answer given before the body was read: what is left of it cannot be taken for the
-// next request, so the client is asked to close.
-void SetErrorUnread(httplib::Response& res, int status, const QString& error, const QString& detail) {
-    SetError(res, status, error, detail);
-    res.set_header("Connection", "close");
-}
-
 QByteArray Sha256(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256); }
 
 // A name the service may store an upload under: a plain name of valid UTF-8, nothing that a
@@ -321,7 +314,10 @@ void Service::Route() {
     http.set_payload_max_length(static_cast<std::size_t>(options_.maxUploadBytes));
     http.set_read_timeout(30);
     http.set_write_timeout(60);
-    http.set_keep_alive_max_count(100);
+    // One request per connection. A refusal is answered before its body is read whole, and
+    // Debian's cpp-httplib (0.11, 0.18) would then read the rest of that body as the next
+    // request; it closes the connection only after the last request it allows.
+    http.set_keep_alive_max_count(1);
     http.set_logger([this](const httplib::Request&, const httplib::Response& res) { metrics_.CountResponse(res.status); });
     http.set_error_handler(httplib::Server::Handler([](const httplib::Request& req, httplib::Response& res) {
         if (!res.body.empty()) return;
@@ -356,33 +352,33 @@ void Service::Route() {
         auto answer = std::make_shared<Answer>(*this);
         if (!Authorised(req.get_header_value("Authorization"))) {
             res.set_header("WWW-Authenticate", "Bearer");
-            return SetErrorUnread(res, 401, errors::kUnauthorised, errors::kWantToken);
+            return SetError(res, 401, errors::kUnauthorised, errors::kWantToken);
         }
-        if (draining_) return SetErrorUnread(res, 503, errors::kStopping, errors::kDraining);
+        if (draining_) return SetError(res, 503, errors::kStopping, errors::kDraining);
         if (req.has_header("Content-Length") &&
             QByteArray::fromStdString(req.get_header_value("Content-Length")).toULongLong() >
                 static_cast<qulonglong>(options_.maxUploadBytes)) {
-            return SetErrorUnread(res, 413, errors::kTooLarge, errors::kOverLimit.arg(options_.maxUploadBytes / (1024 * 1024)));
+            return SetError(res, 413, errors::kTooLarge, errors::kOverLimit.arg(options_.maxUploadBytes / (1024 * 1024)));
         }
-        if (!req.is_multipart_form_data()) return SetErrorUnread(res, 400, errors::kBadForm, errors::kNotMultipart);
+        if (!req.is_multipart_form_data()) return SetError(res, 400, errors::kBadForm, errors::kNotMultipart);
         answer->place = pool_->Admit();
         if (!answer->place) {
             const double seconds = std::clamp(std::ceil(metrics_.MeanRequestSeconds(5)), 1.0, 60.0);
             res.set_header("Retry-After", std::to_string(static_cast<int>(seconds)));
-            return SetErrorUnread(res, 429, errors::kBusy, errors::kFull.arg(pool_->Waiting()));
+            return SetError(res, 429, errors::kBusy, errors::kFull.arg(pool_->Waiting()));
         }
         answer->folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/quillivar-server-XXXXXX"));
         const QDir folder(answer->folder->path());
         if (!answer->folder->isValid() || !folder.mkdir(QStringLiteral("in")) || !folder.mkdir(QStringLiteral("out"))) {
-            return SetErrorUnread(res, 500, errors::kInternal, errors::kNoTemporaryFolder.arg(answer->folder->errorString()));
+            return SetError(res, 500, errors::kInternal, errors::kNoTemporaryFolder.arg(answer->folder->errorString()));
         }
 
         Upload upload(folder.filePath(QStringLiteral("in")), options_.maxUploadBytes);
         const bool read = content([&](const httplib::MultipartFormData& part) { return upload.Part(part); },
                                   [&](const char* data, std::size_t length) { return upload.Data(data, length); });
         if (!read || !upload.Close()) {
-            if (upload.status == 0) return SetErrorUnread(res, 400, errors::kBadForm, errors::kUnreadableForm);
-            return SetErrorUnread(res, upload.status, upload.error, upload.detail);
+            if (upload.status == 0) return SetError(res, 400, errors::kBadForm, errors::kUnreadableForm);
+            return SetError(res, upload.status, upload.error, upload.detail);
         }
         ExportChoices choices;
         choices.place = OutputPlace::ChosenFolder;

@@ -372,6 +372,19 @@ TEST(Server, RefusalsAnswerJsonWithTheirStatus) {
     expectError(Exchange(server.port, Form().File("big.rtf", QByteArray(1536 * 1024, 'x')).Request(auth)), 413, "1 MiB");
     expectError(Get(server.port, "/v2/nothing", auth), 404, "/v2/nothing");
 
+    // What follows a refused body on its connection is never taken for a request of its own.
+    {
+        const QByteArray inner = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        Connection connection(server.port);
+        connection.Send("POST /v1/convert HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\nContent-Length: " +
+                        QByteArray::number(inner.size()) + "\r\n" + auth + "\r\n" + inner);
+        Response refused = connection.ReadHead();
+        connection.ReadBody(refused);
+        expectError(refused, 400, "multipart");
+        connection.Send(inner);
+        EXPECT_EQ(connection.ReadHead().status, 0);
+    }
+
     // Nothing converted: 422 with the document's report.
     const Response empty = Exchange(server.port, Form().File("empty.docx", {}).Request(auth));
     expectError(empty, 422, "empty");
@@ -399,12 +412,12 @@ TEST(Server, RefusalsAnswerJsonWithTheirStatus) {
     QString metrics;
     EXPECT_TRUE(Eventually([&] {
         metrics = QString::fromUtf8(Get(server.port, "/metrics", auth).body);
-        return metrics.contains("quillivar_request_duration_seconds_count 17");
+        return metrics.contains("quillivar_request_duration_seconds_count 18");
     }));
     for (const char* line : {"quillivar_http_responses_total{code=\"401\"} 3", "quillivar_http_responses_total{code=\"429\"} 1",
                              "quillivar_http_responses_total{code=\"413\"} 1", "quillivar_http_responses_total{code=\"422\"} 1",
                              "quillivar_documents_total{outcome=\"converted\"} 2", "quillivar_documents_total{outcome=\"failed\"} 1",
-                             "quillivar_pages_total 2", "quillivar_request_duration_seconds_count 17", "quillivar_queue_length 0"}) {
+                             "quillivar_pages_total 2", "quillivar_request_duration_seconds_count 18", "quillivar_queue_length 0"}) {
         EXPECT_TRUE(metrics.contains(line)) << line << "\n" << metrics.toStdString();
     }
     EXPECT_TRUE(Eventually([&] { return server.Leftovers().isEmpty(); })) << server.Leftovers().join(' ').toStdString();
