@@ -7,14 +7,15 @@
 # Plain Dockerfile syntax, no BuildKit features: Debian's docker.io (its classic builder) and
 # podman both build it.
 #
-# LIBREOFFICE_FROM_BACKPORTS=yes takes LibreOffice from the Debian release's backports instead
-# of the release itself, with whatever it needs from there, in both stages, as
-# scripts/setup.sh --backports does.
+# LibreOffice comes from the Debian release's backports (26.8 on Debian 13, which gives a
+# long document's first pages without laying out the rest), with whatever it needs from there,
+# in both stages, as scripts/setup.sh --backports does. LIBREOFFICE_FROM_BACKPORTS=no takes
+# the release's own (25.2).
 ARG BASE=debian:13-slim
 
 # --- Build: the Debian package, made by the project's own scripts --------------------------
 FROM ${BASE} AS build
-ARG LIBREOFFICE_FROM_BACKPORTS=no
+ARG LIBREOFFICE_FROM_BACKPORTS=yes
 WORKDIR /src
 COPY . .
 RUN set -eu; \
@@ -25,7 +26,7 @@ RUN set -eu; \
 
 # --- Run: the package installed with apt-get, as a user who is not root --------------------
 FROM ${BASE}
-ARG LIBREOFFICE_FROM_BACKPORTS=no
+ARG LIBREOFFICE_FROM_BACKPORTS=yes
 COPY --from=build /package/ /tmp/package/
 RUN set -eu; \
     codename=$(. /etc/os-release && echo "$VERSION_CODENAME"); \

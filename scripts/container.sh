@@ -11,11 +11,12 @@ set -eu
 
 usage() {
     cat <<'TXT'
-Usage: scripts/container.sh [--tag NAME] [--backports]
+Usage: scripts/container.sh [--tag NAME] [--no-backports]
 
 Builds the image (default tag quillivar:VERSION) and tests it; prints the tag at the end.
   --tag NAME    tag the image NAME
-  --backports   LibreOffice from Debian's backports (build argument LIBREOFFICE_FROM_BACKPORTS)
+  --no-backports  Debian 13's own LibreOffice (25.2), not its backports' (26.8): the build
+                  argument LIBREOFFICE_FROM_BACKPORTS=no
 The Debian mirror for a base image made with debootstrap is $QUILLIVAR_MIRROR
 (default http://deb.debian.org/debian).
 TXT
@@ -24,12 +25,12 @@ TXT
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(Quillivar VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 tag="quillivar:$version"
-backports=no
+backports=yes
 while [ $# -gt 0 ]; do
     case "$1" in
         -h | --help) usage; exit 0 ;;
         --tag) [ $# -ge 2 ] || { echo "container: --tag needs a name" >&2; exit 2; }; tag="$2"; shift ;;
-        --backports) backports=yes ;;
+        --no-backports) backports=no ;;
         *) echo "container: unknown option '$1' (try --help)" >&2; exit 2 ;;
     esac
     shift

@@ -210,8 +210,10 @@ struct Service::Answer {
             page.insert(QStringLiteral("height_pt"), size.heightPoints);
             pages.append(page);
         }
+        // Where LibreOffice stopped the layout after the pages asked for, the count is a floor.
         QJsonObject document{{QStringLiteral("name"), names.value(finished.document)},
-                             {QStringLiteral("page_count"), result.pageCount},
+                             {result.pageCountWhole ? QStringLiteral("page_count") : QStringLiteral("page_count_at_least"),
+                              result.pageCount},
                              {QStringLiteral("outcome"), finished.outcome},
                              {QStringLiteral("pages"), pages},
                              {QStringLiteral("reports"), ReportsJson(finished.reports)}};
