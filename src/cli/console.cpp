@@ -20,16 +20,17 @@ void PutPath(QJsonObject& line, const QByteArray& path) {
     }
 }
 
-void KeptReports::ShowErrorReport(const QString& description, const QString& location, int line) {
-    texts << Console::ReportText(description, location, line);
+void KeptReports::ShowErrorReport(const QString& description, const QString& location, int line, const QString& cause) {
+    texts << Console::ReportText(description, location, line, cause);
 }
 
 Console::Console(const QStringList& documents, bool json, const CancelToken& interrupted)
     : documents_(documents), json_(json), terminal_(isatty(STDERR_FILENO)), interrupted_(interrupted) {}
 
-QString Console::ReportText(const QString& description, const QString& location, int line) {
+QString Console::ReportText(const QString& description, const QString& location, int line, const QString& cause) {
     // A name in the description reaches the terminal with its control characters escaped.
-    QString text = ComposeErrorReport(PrintableName(description), location, line);
+    const QString described = cause.isEmpty() ? description : texts::report::kWithCause.arg(description, cause);
+    QString text = ComposeErrorReport(PrintableName(described), location, line);
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
 }
 
@@ -43,9 +44,9 @@ void Console::ShowStatus(int /*index*/, const QString& text) {
     Status(text);
 }
 
-void Console::ShowErrorReport(int index, const QString& description, const QString& location, int line) {
+void Console::ShowErrorReport(int index, const QString& description, const QString& location, int line, const QString& cause) {
     const std::lock_guard lock(mutex_);
-    pending_[index].append({description, location, line});
+    pending_[index].append({description, location, line, cause});
 }
 
 void Console::DocumentDone(int index, const ExportResult& result) {
@@ -55,10 +56,12 @@ void Console::DocumentDone(int index, const ExportResult& result) {
     QStringList texts;
     QJsonArray reportsJson;
     for (const Report& report : reports) {
-        texts << ReportText(report.description, report.location, report.line);
-        reportsJson.append(QJsonObject{{QStringLiteral("line"), report.line},
-                                       {QStringLiteral("location"), report.location.trimmed()},
-                                       {QStringLiteral("text"), report.description}});
+        texts << ReportText(report.description, report.location, report.line, report.cause);
+        QJsonObject entry{{QStringLiteral("line"), report.line},
+                          {QStringLiteral("location"), report.location.trimmed()},
+                          {QStringLiteral("text"), report.description}};
+        if (!report.cause.isEmpty()) entry.insert(QStringLiteral("cause"), report.cause);
+        reportsJson.append(entry);
     }
     Print(texts);
     const QString& document = documents_.value(index);

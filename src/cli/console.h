@@ -16,7 +16,7 @@ namespace quillivar::cli {
 // Reports kept to be printed later, as the console words them.
 class KeptReports : public ErrorReporter {
 public:
-    void ShowErrorReport(const QString& description, const QString& location, int line) override;
+    void ShowErrorReport(const QString& description, const QString& location, int line, const QString& cause) override;
     QStringList texts;
 };
 
@@ -27,7 +27,7 @@ public:
 
     void DocumentStarted(int index, const QString& documentPath) override;
     void ShowStatus(int index, const QString& text) override;
-    void ShowErrorReport(int index, const QString& description, const QString& location, int line) override;
+    void ShowErrorReport(int index, const QString& description, const QString& location, int line, const QString& cause) override;
     void DocumentDone(int index, const ExportResult& result) override;
 
     // Reports that belong to no document (the folder scan's); printed at once.
@@ -38,13 +38,14 @@ public:
     void ClearStatus();
 
     // A report's text with plain line breaks.
-    static QString ReportText(const QString& description, const QString& location, int line);
+    static QString ReportText(const QString& description, const QString& location, int line, const QString& cause);
 
 private:
     struct Report {
         QString description;
         QString location;
         int line;
+        QString cause;
     };
     void Status(const QString& statusText);  // with the mutex held
     void Print(const QStringList& reports);  // with the mutex held

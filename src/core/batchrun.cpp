@@ -38,9 +38,9 @@ std::vector<Group> GroupsByPageNames(const QStringList& documents, const ExportC
 class DocumentObserver : public ExportObserver {
 public:
     DocumentObserver(RunObserver& run, int index) : run_(run), index_(index) {}
-    void ShowErrorReport(const QString& description, const QString& location, int line) override {
+    void ShowErrorReport(const QString& description, const QString& location, int line, const QString& cause) override {
         ++reports;
-        run_.ShowErrorReport(index_, description, location, line);
+        run_.ShowErrorReport(index_, description, location, line, cause);
     }
     void ShowStatus(const QString& text) override { run_.ShowStatus(index_, text); }
     int reports = 0;

@@ -23,7 +23,7 @@ public:
     virtual ~RunObserver() = default;
     virtual void DocumentStarted(int index, const QString& documentPath) = 0;
     virtual void ShowStatus(int index, const QString& text) = 0;
-    virtual void ShowErrorReport(int index, const QString& description, const QString& location, int line) = 0;
+    virtual void ShowErrorReport(int index, const QString& description, const QString& location, int line, const QString& cause) = 0;
     virtual void DocumentDone(int index, const ExportResult& result) = 0;
 };
 

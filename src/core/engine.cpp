@@ -403,9 +403,12 @@ std::vector<std::string> Engine::Request(const std::vector<std::string>& fields,
     if (reply.size() == 3 && reply[0] == "fail") {
         const QString detail = QString::fromStdString(reply[2]);
         if (reply[1] == protocol::reason::kJpeg) {
-            const auto status = protocol::ParseNumber(reply[2], 1, 99);
-            if (!status) Lose(Loss::Broken, doing, QString::fromStdString(protocol::JoinFields(reply)));
-            throw JpegError(static_cast<JpegStatus>(*status));
+            const auto colon = reply[2].find(':');
+            const auto status = protocol::ParseNumber(reply[2].substr(0, colon), 1, 99);
+            std::optional<long long> systemError = 0;
+            if (colon != std::string::npos) systemError = protocol::ParseNumber(reply[2].substr(colon + 1), 1, 9999);
+            if (!status || !systemError) Lose(Loss::Broken, doing, QString::fromStdString(protocol::JoinFields(reply)));
+            throw JpegError(static_cast<JpegStatus>(*status), static_cast<int>(*systemError));
         }
         if (reply[1] == protocol::reason::kNeedsFreshEngine) throw NeedsFreshEngine();
         QString subject = detail;

@@ -1,6 +1,7 @@
 #include "errortrap.h"
 
 #include "config.h"
+#include "jpegwriter.h"
 #include "texts.h"
 
 #include <exception>
@@ -21,16 +22,20 @@ ErrorTrap::ErrorTrap(ErrorReporter& reporter, QString location)
 
 void ErrorTrap::ReportCurrentException(int line) {
     QString description;
+    QString cause;
     try {
         throw;
     } catch (const Failure& failure) {
         description = failure.description();
+    } catch (const JpegError& error) {
+        description = QString::fromUtf8(error.what());
+        if (error.systemError() != 0) cause = qt_error_string(error.systemError());
     } catch (const std::exception& error) {
         description = QString::fromUtf8(error.what());
     } catch (...) {
         description = texts::report::kUnknownFailure;
     }
-    reporter_.ShowErrorReport(description, location_, line);
+    reporter_.ShowErrorReport(description, location_, line, cause);
 }
 
 }  // namespace quillivar

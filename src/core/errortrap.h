@@ -20,7 +20,10 @@ namespace quillivar {
 class ErrorReporter {
 public:
     virtual ~ErrorReporter() = default;
-    virtual void ShowErrorReport(const QString& description, const QString& location, int line) = 0;
+    // `cause`: the system's own words for what went wrong, where it gave any ("No space left
+    // on device"). The window shows the description alone; the command line and the service
+    // add them.
+    virtual void ShowErrorReport(const QString& description, const QString& location, int line, const QString& cause) = 0;
 };
 
 // The report's text: description, CR LF, location, "at line ", number, CR, CR, the request to

@@ -28,6 +28,8 @@ inline const QString kTitle = QStringLiteral("Application Error");
 inline const QString kAtLine = QStringLiteral("at line ");
 inline const QString kPleaseEmail = QStringLiteral("Please email screenshot of this message to ");
 inline const QString kUnknownFailure = QStringLiteral("An unknown failure occurred.");
+// A description with the system's own words for the cause: "... GDI+ Error:6 (No space left on device)"
+inline const QString kWithCause = QStringLiteral("%1 (%2)");
 }  // namespace report
 
 namespace settings {

@@ -620,10 +620,15 @@ Outcome Writer::Save(ImageFormat format, int quality, const std::string& path, i
     // nothing ahead, where the failure comes back at its own page.
     StartPaintingAhead(nextPage);
     const auto started = std::chrono::steady_clock::now();
-    const JpegStatus status = WritePageFile(drawn_.image, path, format, quality);
+    int systemError = 0;
+    const JpegStatus status = WritePageFile(drawn_.image, path, format, quality, &systemError);
     savingMs_ += MillisecondsSince(started);
     drawn_.page = 0;  // each drawing is saved once
-    if (status != JpegStatus::Ok) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(status)));
+    if (status != JpegStatus::Ok) {
+        std::string detail = std::to_string(static_cast<int>(status));
+        if (systemError != 0) detail += ':' + std::to_string(systemError);
+        return Outcome::Fail(reason::kJpeg, detail);
+    }
     return Outcome::Ok({std::to_string(stripAhead_.first)});
 }
 

@@ -49,8 +49,9 @@ private:
 class DeliveredReports : public ErrorReporter {
 public:
     DeliveredReports(BackgroundWork& work, ErrorReporter& window) : work_(work), window_(window) {}
-    void ShowErrorReport(const QString& description, const QString& location, int line) override {
-        work_.DeliverAndWait([this, description, location, line] { window_.ShowErrorReport(description, location, line); });
+    void ShowErrorReport(const QString& description, const QString& location, int line, const QString& cause) override {
+        work_.DeliverAndWait(
+            [this, description, location, line, cause] { window_.ShowErrorReport(description, location, line, cause); });
     }
 
 private:

@@ -32,7 +32,7 @@ class QtDialogs : public Dialogs {
 public:
     void SetParent(QWidget* parent) { parent_ = parent; }
 
-    void ShowErrorReport(const QString& description, const QString& location, int line) override;
+    void ShowErrorReport(const QString& description, const QString& location, int line, const QString& cause) override;
     Answer ShowMessage(const QString& text, const QString& title, MessageButtons buttons,
                        MessageIcon icon) override;
     QString InputBox(const QString& prompt, const QString& title, const QString& proposed) override;

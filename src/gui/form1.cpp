@@ -412,8 +412,8 @@ public:
     void ShowStatus(int /*index*/, const QString& text) override {
         form_.runWork_.Deliver([&form = form_, text] { form.SetStatusText(text); });
     }
-    void ShowErrorReport(int /*index*/, const QString& description, const QString& location, int line) override {
-        form_.runReports_.ShowErrorReport(description, location, line);
+    void ShowErrorReport(int /*index*/, const QString& description, const QString& location, int line, const QString& cause) override {
+        form_.runReports_.ShowErrorReport(description, location, line, cause);
     }
     void DocumentDone(int /*index*/, const ExportResult& /*result*/) override {
         form_.runWork_.Deliver([&form = form_] {
@@ -470,9 +470,9 @@ void Form1::FinishRun() {
 
 void Form1::SetStatusText(const QString& text) { ProgressBar1->setFormat(text); }
 
-void Form1::ShowErrorReport(const QString& description, const QString& location, int line) {
+void Form1::ShowErrorReport(const QString& description, const QString& location, int line, const QString& cause) {
     if (closing_) return;
-    dialogs_.ShowErrorReport(description, location, line);
+    dialogs_.ShowErrorReport(description, location, line, cause);
 }
 
 }  // namespace quillivar

@@ -95,7 +95,7 @@ private:
     void SetStatusText(const QString& text);
 
     // ErrorReporter: reports go to the dialogs, unless the window is closing.
-    void ShowErrorReport(const QString& description, const QString& location, int line) override;
+    void ShowErrorReport(const QString& description, const QString& location, int line, const QString& cause) override;
     class RunReports;  // what the batch run tells, brought to the window
 
     Form1Services services_;

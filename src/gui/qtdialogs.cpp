@@ -12,7 +12,7 @@ QString PlainLineBreaks(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
 }
 
-void QtDialogs::ShowErrorReport(const QString& description, const QString& location, int line) {
+void QtDialogs::ShowErrorReport(const QString& description, const QString& location, int line, const QString& /*cause*/) {
     ShowMessage(ComposeErrorReport(description, location, line), texts::report::kTitle, MessageButtons::Ok,
                 MessageIcon::Warning);
 }

@@ -18,8 +18,9 @@
 //                                of 0: no bound; the pages up to <through page> come next,
 //                                one after another)
 //   N save <format> <quality> <path> <next page>
-//                                N ok <painting ahead from>  |  N fail jpeg <status>
-//                                (next page 0: none to paint ahead for; the answer names the
+//                                N ok <painting ahead from>  |  N fail jpeg <status>[:<errno>]
+//                                (errno where a system call failed; next page 0: none to
+//                                paint ahead for; the answer names the
 //                                first page of the paint made ahead, which the render of that
 //                                page waits for, or 0 for none)
 //   N close                      N ok

@@ -112,7 +112,8 @@ std::string JpegErrorText(JpegStatus status) {
     return "Cannot save the image. GDI+ Error:" + std::to_string(static_cast<int>(status));
 }
 
-JpegError::JpegError(JpegStatus status) : std::runtime_error(JpegErrorText(status)), status_(status) {}
+JpegError::JpegError(JpegStatus status, int systemError)
+    : std::runtime_error(JpegErrorText(status)), status_(status), systemError_(systemError) {}
 
 std::string JpegTemporaryPath(const std::string& path, long processId) {
     // Short whatever the target's name, so that every name the file system allows can be
@@ -145,7 +146,12 @@ JpegStatus WriteJpegFile(const PageImage& image, const std::string& path, int qu
     return WritePageFile(image, path, ImageFormat::Jpeg, quality);
 }
 
-JpegStatus WritePageFile(const PageImage& image, const std::string& path, ImageFormat format, int quality) {
+JpegStatus WritePageFile(const PageImage& image, const std::string& path, ImageFormat format, int quality,
+                         int* systemError) {
+    const auto failed = [systemError](JpegStatus status) {
+        if (systemError) *systemError = errno;
+        return status;
+    };
     if (!image.IsValid()) return JpegStatus::InvalidImage;
     if (quality < 0 || quality > 100) return JpegStatus::InvalidQuality;
     if (!IsFolder(FolderOf(path))) return JpegStatus::FolderMissing;
@@ -161,11 +167,12 @@ JpegStatus WritePageFile(const PageImage& image, const std::string& path, ImageF
     const std::string temporary = JpegTemporaryPath(path, static_cast<long>(getpid()));
     unlink(temporary.c_str());
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return JpegStatus::CannotCreateFile;
+    if (fd < 0) return failed(JpegStatus::CannotCreateFile);
     JpegStatus status = WriteAll(fd, encoded->data, encoded->size);
-    if (close(fd) != 0 && status == JpegStatus::Ok) status = JpegStatus::WriteFailed;
+    if (status != JpegStatus::Ok) failed(status);
+    if (close(fd) != 0 && status == JpegStatus::Ok) status = failed(JpegStatus::WriteFailed);
     if (status == JpegStatus::Ok && rename(temporary.c_str(), path.c_str()) != 0) {
-        status = JpegStatus::CannotReplaceTarget;
+        status = failed(JpegStatus::CannotReplaceTarget);
     }
     if (status != JpegStatus::Ok) unlink(temporary.c_str());
     return status;

@@ -38,11 +38,13 @@ std::string JpegErrorText(JpegStatus status);
 
 class JpegError : public std::runtime_error {
 public:
-    explicit JpegError(JpegStatus status);
+    explicit JpegError(JpegStatus status, int systemError = 0);
     JpegStatus status() const { return status_; }
+    int systemError() const { return systemError_; }  // errno where a system call failed, else 0
 
 private:
     JpegStatus status_;
+    int systemError_;
 };
 
 // The hidden temporary file a writer with this process id uses beside `path`: a short name
@@ -57,7 +59,9 @@ bool FormatFromName(const std::string& name, ImageFormat& format);
 
 // Encodes `image` at `quality` and puts it under `path`; returns the status, never throws.
 // PNG is lossless and takes no quality.
-JpegStatus WritePageFile(const PageImage& image, const std::string& path, ImageFormat format, int quality);
+// Where a system call failed (the folder, the file, the disk), `systemError` gets its errno.
+JpegStatus WritePageFile(const PageImage& image, const std::string& path, ImageFormat format, int quality,
+                         int* systemError = nullptr);
 JpegStatus WriteJpegFile(const PageImage& image, const std::string& path, int quality);
 
 // As WriteJpegFile, but a failure throws JpegError with the error text.

@@ -65,13 +65,13 @@ void Conversion::ShowStatus(int index, const QString& /*text*/) {
     PassOnNewPages(index, found);
 }
 
-void Conversion::ShowErrorReport(int /*index*/, const QString& description, const QString& location, int line) {
+void Conversion::ShowErrorReport(int /*index*/, const QString& description, const QString& location, int line, const QString& cause) {
     // The client knows its documents and pages by name: the request's private folder stays ours.
     const QString folder = QFileInfo(choices_.outputFolder).absolutePath();
     const auto byName = [&](QString text) {
         return text.replace(folder + QStringLiteral("/in/"), QString()).replace(folder + QStringLiteral("/out/"), QString());
     };
-    reports_.append({line, byName(location.trimmed()), byName(description)});
+    reports_.append({line, byName(location.trimmed()), byName(description), cause});
     if (cancel_->IsCancelled()) return;  // stopped on purpose: the answer's end, no fault
     metrics_.CountReport(line);
     // An engine that is no longer running when a step fails was lost on it.

@@ -26,6 +26,7 @@ struct Report {
     int step = 0;
     QString location;
     QString text;
+    QString cause;  // the system's own words, where it gave any
 };
 
 struct DocumentFinished {
@@ -54,7 +55,7 @@ public:
 
     void DocumentStarted(int index, const QString& documentPath) override;
     void ShowStatus(int index, const QString& text) override;
-    void ShowErrorReport(int index, const QString& description, const QString& location, int line) override;
+    void ShowErrorReport(int index, const QString& description, const QString& location, int line, const QString& cause) override;
     void DocumentDone(int index, const ExportResult& result) override;
 
 private:

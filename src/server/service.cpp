@@ -143,9 +143,11 @@ private:
 QJsonArray ReportsJson(const QList<Report>& reports) {
     QJsonArray array;
     for (const Report& report : reports) {
-        array.append(QJsonObject{{QStringLiteral("step"), report.step},
-                                 {QStringLiteral("location"), report.location},
-                                 {QStringLiteral("text"), report.text}});
+        QJsonObject entry{{QStringLiteral("step"), report.step},
+                          {QStringLiteral("location"), report.location},
+                          {QStringLiteral("text"), report.text}};
+        if (!report.cause.isEmpty()) entry.insert(QStringLiteral("cause"), report.cause);
+        array.append(entry);
     }
     return array;
 }

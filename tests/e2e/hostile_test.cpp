@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -151,9 +152,10 @@ TEST(Hostile, AFullDiskGivesTheWritersReportAndNoStrayFile) {
     const rlimit limit{4096, 4096};
     ASSERT_EQ(prlimit(batch.engines().Current()->ProcessId(), RLIMIT_FSIZE, &limit, nullptr), 0);
     batch.choices.quality = 100;
-    const QString reports = Describe(batch.Convert(CopyInto(TestDocument("three-pages.rtf"), folder.path(), "Big.rtf")));
-    EXPECT_EQ(reports, "182: Cannot save the image. GDI+ Error:6\n182: Cannot save the image. GDI+ Error:6\n"
-                       "182: Cannot save the image. GDI+ Error:6");
+    const std::vector<Report> reports = batch.Convert(CopyInto(TestDocument("three-pages.rtf"), folder.path(), "Big.rtf"));
+    EXPECT_EQ(Describe(reports), "182: Cannot save the image. GDI+ Error:6\n182: Cannot save the image. GDI+ Error:6\n"
+                                 "182: Cannot save the image. GDI+ Error:6");
+    for (const Report& report : reports) EXPECT_EQ(report.cause, qt_error_string(EFBIG));  // the system's own words
     EXPECT_EQ(FolderEntries(output.path()), QStringList{"Warm_1.jpg"});
 }
 

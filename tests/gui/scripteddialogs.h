@@ -26,7 +26,7 @@ public:
         int line;
     };
 
-    void ShowErrorReport(const QString& description, const QString& location, int line) override {
+    void ShowErrorReport(const QString& description, const QString& location, int line, const QString& /*cause*/) override {
         reports.push_back({description, location, line});
         if (whileReportShows) whileReportShows();
     }

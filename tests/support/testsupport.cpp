@@ -58,8 +58,8 @@ QString CopyInto(const QString& source, const QString& folder, const QString& na
     return target;
 }
 
-void RecordingObserver::ShowErrorReport(const QString& description, const QString& location, int line) {
-    reports.push_back({description, location, line});
+void RecordingObserver::ShowErrorReport(const QString& description, const QString& location, int line, const QString& cause) {
+    reports.push_back({description, location, line, cause});
 }
 
 void RecordingObserver::ShowStatus(const QString& text) {

@@ -48,13 +48,14 @@ struct Report {
     QString description;
     QString location;
     int line = 0;
+    QString cause;
 };
 
 
 // Records what the export (or anything else that reports) showed: reports and status texts.
 class RecordingObserver : public ExportObserver {
 public:
-    void ShowErrorReport(const QString& description, const QString& location, int line) override;
+    void ShowErrorReport(const QString& description, const QString& location, int line, const QString& cause) override;
     void ShowStatus(const QString& text) override;
     std::vector<int> lines() const;
 
