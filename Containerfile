@@ -28,17 +28,16 @@ RUN set -eu; \
 FROM ${BASE}
 ARG LIBREOFFICE_FROM_BACKPORTS=yes
 COPY --from=build /package/ /tmp/package/
+# One install, so that what LibreOffice and curl share (libcurl) comes from one release.
 RUN set -eu; \
     codename=$(. /etc/os-release && echo "$VERSION_CODENAME"); \
     if [ "$LIBREOFFICE_FROM_BACKPORTS" = yes ]; then \
         echo "deb http://deb.debian.org/debian $codename-backports main" >/etc/apt/sources.list.d/backports.list; \
     fi; \
     apt-get update -q; \
-    if [ "$LIBREOFFICE_FROM_BACKPORTS" = yes ]; then \
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-            -t "$codename-backports" libreoffice-writer; \
-    fi; \
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+    release=""; \
+    if [ "$LIBREOFFICE_FROM_BACKPORTS" = yes ]; then release="$codename-backports"; fi; \
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends ${release:+-t "$release"} \
         /tmp/package/quillivar_*.deb curl ca-certificates; \
     rm -rf /tmp/package /var/lib/apt/lists/*; \
     useradd --system --uid 10001 --create-home --home-dir /home/quillivar --shell /usr/sbin/nologin quillivar; \
