@@ -244,7 +244,8 @@ int main(int argc, char** argv) {
         ++notices;
     }
     console.PrintReports(scanReports.texts);
-    const RunResult result = RunBatch(documents, options.run, EngineLauncher(options.engines), console, interrupted);
+    const EngineLauncher launcher(options.engines);
+    const RunResult result = RunBatch(documents, options.run, launcher, console, interrupted);
     console.ClearStatus();
 
     if (interrupted.IsCancelled()) {
@@ -258,6 +259,8 @@ int main(int argc, char** argv) {
                      "encoding and writing; largest engine %ld MiB.\n",
                      stats.engines, stats.loadingMs / 1000, stats.drawingMs / 1000, stats.pagesDrawn,
                      stats.savingMs / 1000, stats.peakResidentKib / 1024);
+        const QString coldStarts = launcher.ColdStartReason();
+        if (!coldStarts.isEmpty()) std::fprintf(stderr, "Engines started cold: %s.\n", qPrintable(coldStarts));
     }
     const int reports = result.reports + static_cast<int>(scanReports.texts.size()) + notices;
     const ExportChoices& pages = options.run.pages;

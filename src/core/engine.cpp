@@ -2,6 +2,7 @@
 
 #include "config.h"
 #include "engineprotocol.h"
+#include "engineparent.h"
 #include "engineregistry.h"
 #include "errortrap.h"
 #include "jpegwriter.h"
@@ -21,16 +22,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace quillivar {
 
@@ -40,7 +34,6 @@ namespace conv = texts::conversion;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kSlots = 64;  // engines that may run at once for one user
 constexpr auto kWatch = 20ms;  // how often a wait looks at the engine, and for a cancel
 // Less processor time than this share of the time waited, and the engine is making no progress.
 constexpr double kLeastBusyShare = 0.05;
@@ -50,7 +43,6 @@ QString FolderOfThisProgram() {
 }
 
 QString Errno() { return QString::fromLocal8Bit(std::strerror(errno)); }
-
 
 // The texts for a request the engine answered with "fail <reason> <detail>".
 Failure DescribeFailure(const std::string& reason, const QString& detail, const QString& subject) {
@@ -78,18 +70,6 @@ Failure DescribeFailure(const std::string& reason, const QString& detail, const 
     return Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(reason) + QLatin1Char(' ') + detail));
 }
 
-void RemoveFolderContents(const QString& folder) {
-    QDir dir(folder);
-    for (const QFileInfo& entry :
-         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-        if (entry.isDir() && !entry.isSymLink()) {
-            QDir(entry.filePath()).removeRecursively();
-        } else {
-            QFile::remove(entry.filePath());
-        }
-    }
-}
-
 }  // namespace
 
 long EngineLimits::DefaultMemoryLimitKib() {
@@ -108,101 +88,64 @@ EngineOptions DefaultEngineOptions() {
     options.stateFolder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                           QStringLiteral("/quillivar");
     options.drawAhead = QThread::idealThreadCount() > 1;  // one engine, and a processor to spare
+    // For measuring against, and a way out should forking ever misbehave.
+    options.forkEngines = qEnvironmentVariable("QUILLIVAR_COLD_ENGINES") != QLatin1String("1");
     return options;
 }
 
 // ---------------------------------------------------------------------------------------------
 
-std::unique_ptr<Engine> Engine::Start(const EngineOptions& options, const CancelToken& cancel) {
+std::unique_ptr<Engine> Engine::Start(const EngineOptions& options, const CancelToken& cancel,
+                                      std::shared_ptr<EngineParent> parent) {
     if (cancel.IsCancelled()) throw Failure(conv::kCancelled);
     if (access(QFile::encodeName(options.program).constData(), X_OK) != 0) {
         throw Failure(conv::kEngineMissing.arg(options.program, Errno()));
     }
-    if (!QDir().mkpath(options.stateFolder)) {
-        throw Failure(conv::kEngineStartFailed.arg(options.stateFolder + QStringLiteral(": ") + Errno()));
-    }
-    // Each engine needs a profile of its own; a lock file tells which ones are taken, also
-    // by other Quillivar processes of this user.
-    for (int slot = 0; slot < kSlots; ++slot) {
-        const QString lockPath = options.stateFolder + QStringLiteral("/engine-%1.lock").arg(slot);
-        const int fd = open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) throw Failure(conv::kEngineStartFailed.arg(lockPath + QStringLiteral(": ") + Errno()));
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            std::unique_ptr<Engine> engine(new Engine(options, cancel, slot, fd));
-            engine->Launch();
-            return engine;
-        }
-        close(fd);
-    }
-    throw Failure(conv::kEngineStartFailed.arg(QStringLiteral("too many engines are running")));
+    std::unique_ptr<Engine> engine(new Engine(options, cancel, std::move(parent)));
+    engine->Launch();
+    return engine;
 }
 
-Engine::Engine(const EngineOptions& options, const CancelToken& cancel, int slot, int lockFd)
-    : options_(options), cancel_(cancel), slot_(slot), lockFd_(lockFd), paintAhead_(options.drawAhead) {}
+Engine::Engine(const EngineOptions& options, const CancelToken& cancel, std::shared_ptr<EngineParent> parent)
+    : options_(options), cancel_(cancel), parent_(std::move(parent)), paintAhead_(options.drawAhead) {}
 
 Engine::~Engine() {
     Stop();
-    if (lockFd_ >= 0) close(lockFd_);
+    slot_.Release();
 }
 
 void Engine::Launch() {
+    try {
+        LaunchOnce();
+    } catch (const LostWithParent&) {
+        LaunchOnce();  // cold, now that the parent is gone
+    }
+}
+
+void Engine::LaunchOnce() {
+    if (cancel_.IsCancelled()) throw Failure(conv::kCancelled);
     ready_ = false;
     lastRequest_ = 0;
-    const QString slotFolder = options_.stateFolder + QStringLiteral("/engine-%1").arg(slot_);
-    const QString temporaryFolder = slotFolder + QStringLiteral("/tmp");
-    QDir().mkpath(slotFolder + QStringLiteral("/profile"));
-    QDir().mkpath(temporaryFolder);
-    RemoveFolderContents(temporaryFolder);
-
-    // Everything the child needs is made before fork: afterwards only plain system calls.
-    const QByteArray program = QFile::encodeName(options_.program);
-    const QByteArray libreOffice = QFile::encodeName(options_.libreOfficeProgram);
-    const QByteArray profile = QFile::encodeName(slotFolder + QStringLiteral("/profile"));
-    std::vector<const char*> argv = {program.constData(), "--libreoffice", libreOffice.constData(),
-                                     "--profile", profile.constData()};
-    if (paintAhead_) argv.push_back("--draw-ahead");
-    argv.push_back(nullptr);
-    std::vector<QByteArray> environment;
-    for (char** entry = environ; *entry; ++entry) {
-        if (std::strncmp(*entry, "TMPDIR=", 7) != 0) environment.emplace_back(*entry);
+    const std::optional<EngineProcess> forked = parent_ ? parent_->Fork(paintAhead_, cancel_) : std::nullopt;
+    forked_ = forked.has_value();
+    EngineProcess process;
+    if (forked) {
+        process = *forked;
+    } else {
+        if (slot_.folder.isEmpty()) slot_ = EngineSlot::Take(options_.stateFolder);
+        const QString temporaryFolder = slot_.folder + QStringLiteral("/tmp");
+        QDir().mkpath(slot_.folder + QStringLiteral("/profile"));
+        QDir().mkpath(temporaryFolder);
+        RemoveFolderContents(temporaryFolder);
+        QStringList arguments{QStringLiteral("--libreoffice"), options_.libreOfficeProgram, QStringLiteral("--profile"),
+                              slot_.folder + QStringLiteral("/profile")};
+        if (paintAhead_) arguments << QStringLiteral("--draw-ahead");
+        process = SpawnEngineProcess(options_, arguments, temporaryFolder, slot_.folder + QStringLiteral("/engine.log"),
+                                     SOCK_STREAM, true);
+        RegisterEngineProcess(process.pid);
     }
-    environment.push_back("TMPDIR=" + QFile::encodeName(temporaryFolder));
-    for (const QString& entry : options_.environment) environment.push_back(entry.toLocal8Bit());
-    std::vector<const char*> envp;
-    for (const QByteArray& entry : environment) envp.push_back(entry.constData());
-    envp.push_back(nullptr);
-
-    const QByteArray logPath = QFile::encodeName(slotFolder + QStringLiteral("/engine.log"));
-    const int logFd = open(logPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    int sockets[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0) {
-        if (logFd >= 0) close(logFd);
-        throw Failure(conv::kEngineStartFailed.arg(Errno()));
-    }
-    const pid_t parent = getpid();
-    const pid_t child = fork();
-    if (child == 0) {
-        setpgid(0, 0);                      // its own group, so it dies with all it started
-        prctl(PR_SET_PDEATHSIG, SIGKILL);   // and with us, however we end
-        if (getppid() != parent) _exit(127);
-        dup2(sockets[1], STDIN_FILENO);
-        dup2(sockets[1], STDOUT_FILENO);
-        if (logFd >= 0) dup2(logFd, STDERR_FILENO);
-        execve(argv[0], const_cast<char* const*>(argv.data()), const_cast<char* const*>(envp.data()));
-        _exit(127);
-    }
-    const int forkErrno = errno;
-    close(sockets[1]);
-    if (logFd >= 0) close(logFd);
-    if (child < 0) {
-        close(sockets[0]);
-        errno = forkErrno;
-        throw Failure(conv::kEngineStartFailed.arg(Errno()));
-    }
-    setpgid(child, child);
-    RegisterEngineProcess(child);
-    pid_ = child;
-    socket_ = sockets[0];
+    pid_ = process.pid;
+    socket_ = process.socket;
     running_ = true;
 
     answers_ = std::make_unique<protocol::LineReader>(socket_, protocol::kMaxLineBytes);
@@ -224,6 +167,7 @@ QStringList Engine::Open(const QString& documentPath, int lastPage) {
     ++documentsOpened_;
     documentPath_ = documentPath;
     lastPage_ = lastPage;
+    documentOpen_ = false;
     paintingAheadFrom_ = 0;
     const std::vector<std::string> open = OpenRequest();
     std::vector<std::string> fontsMissing;
@@ -236,6 +180,8 @@ QStringList Engine::Open(const QString& documentPath, int lastPage) {
         Launch();
         fontsMissing = Request(open, conv::kWhileOpening);
     }
+    documentOpen_ = true;
+    laidOut_ = false;
     QStringList fonts;
     for (const std::string& font : fontsMissing) fonts << QString::fromStdString(font);
     return fonts;
@@ -245,7 +191,10 @@ std::vector<std::string> Engine::OpenRequest() const {
     return {"open", QFile::encodeName(documentPath_).toStdString(), std::to_string(lastPage_)};
 }
 
-void Engine::LayOut() { Request({"layout"}, conv::kWhileLayingOut); }
+void Engine::LayOut() {
+    Request({"layout"}, conv::kWhileLayingOut);
+    laidOut_ = true;
+}
 
 Engine::PageCount Engine::CountPages() {
     const auto fields = Request({"pages"}, conv::kWhileCounting);
@@ -340,10 +289,18 @@ void Engine::ReopenWithoutPaintingAhead() {
 void Engine::Close() {
     if (!running_) return;  // a lost engine took its document with it
     Request({"close"}, conv::kWhileClosing);
+    documentOpen_ = false;
 }
 
 EngineStats Engine::Stats() {
-    const auto fields = Request({"stats"}, conv::kWhileReporting);
+    std::vector<std::string> fields;
+    try {
+        fields = Exchange({"stats"}, conv::kWhileReporting);
+    } catch (const LostWithParent&) {
+        EngineStats stats = retired_;
+        ++stats.engines;  // which could not tell its part
+        return stats;
+    }
     std::optional<long long> values[5];
     for (std::size_t i = 0; i < 5 && i < fields.size(); ++i) values[i] = protocol::ParseNumber(fields[i], 0, LLONG_MAX);
     if (fields.size() != 5 || !std::all_of(std::begin(values), std::end(values), [](const auto& value) { return value.has_value(); })) {
@@ -369,6 +326,19 @@ void EngineStats::Add(const EngineStats& other) {
 }
 
 long Engine::ResidentKib() const {
+    if (forked_) {
+        // What it holds of its own: a fresh engine shares most of its memory with the parent,
+        // which costs nothing more per engine.
+        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid_));
+        if (!running_ || !rollup.open(QIODevice::ReadOnly)) return 0;
+        long kib = 0;
+        for (const QByteArray& line : rollup.readAll().split('\n')) {
+            if (line.startsWith("Private_Clean:") || line.startsWith("Private_Dirty:")) {
+                kib += line.mid(14).trimmed().split(' ').value(0).toLong();
+            }
+        }
+        return kib;
+    }
     QFile statm(QStringLiteral("/proc/%1/statm").arg(pid_));
     if (!running_ || !statm.open(QIODevice::ReadOnly)) return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
@@ -386,6 +356,27 @@ void Engine::Stop() {
 // ---------------------------------------------------------------------------------------------
 
 std::vector<std::string> Engine::Request(const std::vector<std::string>& fields, const QString& doing) {
+    try {
+        return Exchange(fields, doing);
+    } catch (const LostWithParent&) {
+    }
+    if (fields[0] == "close") return {};  // nothing is open any more
+    ++retired_.engines;  // the lost one, which could not tell its part
+    Launch();
+    if (documentOpen_ && fields[0] != "open") {
+        Exchange(OpenRequest(), conv::kWhileOpening);
+        if (laidOut_) Exchange({"layout"}, conv::kWhileLayingOut);
+        if (fields[0] == "save") {
+            const auto& [page, size, through] = lastRender_;
+            Exchange({"render", std::to_string(page), std::to_string(size.dotsPerInch), std::to_string(size.maxWidth),
+                      std::to_string(size.maxHeight), std::to_string(through)},
+                     conv::kWhileDrawing.arg(page));
+        }
+    }
+    return Exchange(fields, doing);
+}
+
+std::vector<std::string> Engine::Exchange(const std::vector<std::string>& fields, const QString& doing) {
     if (!running_) throw Failure(conv::kEngineNotRunning);
     const long long id = ++lastRequest_;
     std::vector<std::string> numbered{std::to_string(id)};
@@ -472,8 +463,12 @@ void Engine::Lose(Loss how, const QString& doing, const QString& detail) {
     lastLoss_ = how;
     kill(-pid_, SIGKILL);
     QString ending;
-    Reap(&ending);
+    const bool parentGone = !Reap(&ending);
     CleanUp();
+    if (how == Loss::Crashed && parentGone && !cancel_.IsCancelled()) {
+        lostDocument_ = false;
+        throw LostWithParent();
+    }
     const EngineLimits& limits = options_.limits;
     switch (how) {
         case Loss::Stalled:
@@ -489,18 +484,19 @@ void Engine::Lose(Loss how, const QString& doing, const QString& detail) {
     throw Failure(conv::kEngineCrashed.arg(ending, doing));
 }
 
-void Engine::Reap(QString* how) {
+bool Engine::Reap(QString* how) {
+    running_ = false;
+    if (forked_) {
+        const std::optional<QString> ending = parent_->Ended(pid_);
+        if (how && ending) *how = *ending;
+        return ending.has_value();
+    }
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
     UnregisterEngineProcess(pid_);
-    running_ = false;
-    if (!how) return;
-    if (WIFSIGNALED(status)) {
-        *how = QStringLiteral("signal %1, %2").arg(WTERMSIG(status)).arg(QString::fromLocal8Bit(strsignal(WTERMSIG(status))));
-    } else {
-        *how = QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
-    }
+    if (how) *how = DescribeEnding(WIFSIGNALED(status), WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+    return true;
 }
 
 void Engine::CleanUp() {
@@ -509,14 +505,15 @@ void Engine::CleanUp() {
     answers_.reset();
     if (!pendingTemporary_.empty()) unlink(pendingTemporary_.c_str());
     pendingTemporary_.clear();
-    if (slot_ >= 0) {
-        RemoveFolderContents(options_.stateFolder + QStringLiteral("/engine-%1/tmp").arg(slot_));
-    }
+    if (!forked_ && !slot_.folder.isEmpty()) RemoveFolderContents(slot_.folder + QStringLiteral("/tmp"));
 }
 
 // ---------------------------------------------------------------------------------------------
 
-EngineLauncher::EngineLauncher(EngineOptions options) : options_(std::move(options)) {}
+EngineLauncher::EngineLauncher(EngineOptions options)
+    : options_(std::move(options)), parent_(options_.forkEngines ? std::make_shared<EngineParent>(options_) : nullptr) {}
+
+QString EngineLauncher::ColdStartReason() const { return parent_ ? parent_->ColdStartReason() : QString(); }
 
 EngineSession::EngineSession(EngineLauncher launcher, const CancelToken& cancel)
     : launcher_(std::move(launcher)), cancel_(cancel) {}

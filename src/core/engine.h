@@ -3,12 +3,14 @@
 // over a socket with the line protocol of engineprotocol.h.
 //
 // One engine converts one document at a time. An EngineSession keeps one warm for a whole run
-// and ends it with the run. An engine that crashes or passes its time limit is killed with its
+// and ends it with the run. Engines are forked from an engine parent (engineparent.h) that
+// the launcher keeps, or started cold when there is none. An engine that crashes or passes its time limit is killed with its
 // whole process group; the request fails with a plain description and the next document gets
 // a fresh engine. One lost while it may have been painting later pages ahead is first asked
 // again in a fresh engine, so that every failure is reported for the page it belongs to.
 
 #include "canceltoken.h"
+#include "engineprocess.h"
 #include "jpegwriter.h"
 #include "linereader.h"
 
@@ -33,7 +35,8 @@ struct EngineLimits {
     // An engine that grows past this is stopped at once, before it takes the machine with it.
     long memoryLimitKib = DefaultMemoryLimitKib();
     // A fresh engine after this many documents, or when the last one left it this large,
-    // because LibreOffice does not give memory back.
+    // because LibreOffice does not give memory back. An engine's size is what it holds
+    // resident, without what it still shares with the parent it was forked from.
     int recycleAfterDocuments = 200;
     long recycleAboveKib = DefaultMemoryLimitKib() / 2;
 
@@ -62,7 +65,11 @@ struct EngineOptions {
     // Paint the next pages while the last one is encoded: for an engine that has a processor
     // to spare, not for engines that already keep every processor busy.
     bool drawAhead = false;
+    // Fork engines from a parent that prepared LibreOffice once, rather than start each cold.
+    bool forkEngines = true;
 };
+
+class EngineParent;
 
 // The engine of this program's installation, LibreOffice where it was found at build time,
 // state under the user's cache folder.
@@ -70,9 +77,11 @@ EngineOptions DefaultEngineOptions();
 
 class Engine {
 public:
-    // Starts an engine and waits until LibreOffice is ready; throws Failure when it cannot.
-    // Once `cancel` is set, every wait ends at once with the engine stopped.
-    static std::unique_ptr<Engine> Start(const EngineOptions& options, const CancelToken& cancel);
+    // Starts an engine, forked from `parent` where it can, and waits until LibreOffice is
+    // ready; throws Failure when it cannot. Once `cancel` is set, every wait ends at once with
+    // the engine stopped.
+    static std::unique_ptr<Engine> Start(const EngineOptions& options, const CancelToken& cancel,
+                                         std::shared_ptr<EngineParent> parent = nullptr);
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -113,15 +122,20 @@ public:
     // The engine stopped, or was stopped, while it had a document open.
     bool LostDocument() const { return lostDocument_; }
     pid_t ProcessId() const { return pid_; }
+    bool Forked() const { return forked_; }  // from the parent, not started cold
     long ResidentKib() const;
     int DocumentsOpened() const { return documentsOpened_; }
     void Stop();  // ends the whole process group at once
 
 private:
-    Engine(const EngineOptions& options, const CancelToken& cancel, int slot, int lockFd);
+    Engine(const EngineOptions& options, const CancelToken& cancel, std::shared_ptr<EngineParent> parent);
     void Launch();
-    // Sends a request and returns the answer's fields after its number and "ok".
+    void LaunchOnce();
+    // Sends a request and returns the answer's fields after its number and "ok". An engine
+    // that went down with its parent is replaced by one started cold and brought to where it
+    // was, and the request asked again: nothing the document did is to blame.
     std::vector<std::string> Request(const std::vector<std::string>& fields, const QString& doing);
+    std::vector<std::string> Exchange(const std::vector<std::string>& fields, const QString& doing);
     enum class Loss { Crashed, Stalled, TooBusy, TooLarge, Broken, Cancelled };
     // The answer to request `id`: its fields after the number. Watches the engine meanwhile.
     std::vector<std::string> Answer(long long id, const QString& doing);
@@ -134,15 +148,17 @@ private:
     // Opens the document again, laid out, in a new engine that paints nothing ahead: asked
     // again there, a request's own failure comes back, and a later page's waits for that page.
     void ReopenWithoutPaintingAhead();
-    void Reap(QString* how);
+    // Waits for the engine to end, and tells how; false when it went with its parent.
+    bool Reap(QString* how);
     void CleanUp();
 
     EngineOptions options_;
     const CancelToken& cancel_;
-    int slot_ = -1;
-    int lockFd_ = -1;
+    std::shared_ptr<EngineParent> parent_;
+    EngineSlot slot_;  // taken for the first engine started cold
     int socket_ = -1;
     pid_t pid_ = -1;
+    bool forked_ = false;
     bool running_ = false;
     bool ready_ = false;  // LibreOffice started; later losses take a document with them
     bool lostDocument_ = false;
@@ -153,6 +169,8 @@ private:
     int paintingAheadFrom_ = 0;  // the first page being painted ahead, not yet drawn; 0: none
     QString documentPath_;  // the document open
     int lastPage_ = 0;       // and the last of its pages that will be asked for
+    bool documentOpen_ = false;
+    bool laidOut_ = false;
     std::vector<std::string> OpenRequest() const;  // for the document open
     QString libreOfficeVersion_;
     struct {
@@ -163,18 +181,23 @@ private:
     std::unique_ptr<protocol::LineReader> answers_;
     EngineStats retired_;  // engines replaced for a document that needed a fresh one
     struct NeedsFreshEngine {};
+    struct LostWithParent {};
     long long lastRequest_ = 0;
 };
 
-// Starts engines with fixed options; the window and the command line are handed one.
+// Starts engines with fixed options; the window and the command line are handed one. Its
+// copies share one engine parent, started with the first engine and ended with the last copy.
 class EngineLauncher {
 public:
     explicit EngineLauncher(EngineOptions options = DefaultEngineOptions());
-    std::unique_ptr<Engine> Launch(const CancelToken& cancel) const { return Engine::Start(options_, cancel); }
+    std::unique_ptr<Engine> Launch(const CancelToken& cancel) const { return Engine::Start(options_, cancel, parent_); }
     const EngineOptions& options() const { return options_; }
+    // Why engines were started cold rather than forked, if they were: empty otherwise.
+    QString ColdStartReason() const;
 
 private:
     EngineOptions options_;
+    std::shared_ptr<EngineParent> parent_;
 };
 
 // The engine of one run: taken for each document, handed back after it, ended with the run.

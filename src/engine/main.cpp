@@ -1,8 +1,10 @@
 // quillivar-engine: LibreOffice in a process of its own, driven by the core over the socket
-// that is its standard input. See engineprotocol.h for the messages.
+// that is its standard input. See engineprotocol.h for the messages. With --children, it is
+// the parent of engines instead: see parent.h.
 
 #include "engineprotocol.h"
 #include "linereader.h"
+#include "parent.h"
 #include "profile.h"
 #include "writer.h"
 
@@ -75,35 +77,11 @@ Outcome Dispatch(Writer& writer, const std::vector<std::string>& request) {
     return Outcome::Fail(protocol::reason::kBadRequest, command);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::string libreOfficeProgram;
-    std::string profileFolder;
-    bool drawAhead = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--libreoffice" && i + 1 < argc) libreOfficeProgram = argv[++i];
-        if (option == "--profile" && i + 1 < argc) profileFolder = argv[++i];
-        if (option == "--draw-ahead") drawAhead = true;
-    }
-
-    // The socket is ours alone: LibreOffice's own chatter on standard output goes to the log.
-    const int socket = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+// Starts LibreOffice with the given profile and answers the core's requests on `socket` until
+// the core hangs up.
+[[noreturn]] void Serve(int socket, const std::string& libreOfficeProgram, const std::string& profileFolder,
+                        bool drawAhead) {
     Channel channel(socket);
-    const int nothing = open("/dev/null", O_RDONLY);
-    dup2(nothing, STDIN_FILENO);
-    dup2(STDERR_FILENO, STDOUT_FILENO);
-
-    if (libreOfficeProgram.empty() || profileFolder.empty()) {
-        channel.Send({"0", "fail", std::string(protocol::reason::kStart), "usage: quillivar-engine --libreoffice DIR --profile DIR [--draw-ahead]"});
-        return 2;
-    }
-    std::string error;
-    if (!quillivar::engine::SeedProfile(profileFolder, libreOfficeProgram, error)) {
-        channel.Send({"0", "fail", std::string(protocol::reason::kStart), error});
-        return 1;
-    }
     Writer writer;
     const Outcome started = writer.Start(libreOfficeProgram, profileFolder, drawAhead);
     if (!started.ok) {
@@ -128,4 +106,41 @@ int main(int argc, char** argv) {
     }
     // LibreOffice's own shutdown is not reliable; the process ending is all the cleanup needed.
     _exit(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string libreOfficeProgram;
+    std::string profileFolder;
+    std::string childrenFolder;
+    bool drawAhead = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--libreoffice" && i + 1 < argc) libreOfficeProgram = argv[++i];
+        if (option == "--profile" && i + 1 < argc) profileFolder = argv[++i];
+        if (option == "--children" && i + 1 < argc) childrenFolder = argv[++i];
+        if (option == "--draw-ahead") drawAhead = true;
+    }
+
+    // The socket is ours alone: LibreOffice's own chatter on standard output goes to the log.
+    const int socket = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int nothing = open("/dev/null", O_RDONLY);
+    dup2(nothing, STDIN_FILENO);
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+
+    if (libreOfficeProgram.empty() || profileFolder.empty()) {
+        Channel(socket).Send({"0", "fail", std::string(protocol::reason::kStart),
+                              "usage: quillivar-engine --libreoffice DIR --profile DIR [--draw-ahead | --children DIR]"});
+        return 2;
+    }
+    std::string error;
+    if (!quillivar::engine::SeedProfile(profileFolder, libreOfficeProgram, error)) {
+        Channel(socket).Send({"0", "fail", std::string(protocol::reason::kStart), error});
+        return 1;
+    }
+    if (!childrenFolder.empty()) {
+        return quillivar::engine::RunParent(socket, libreOfficeProgram, profileFolder, childrenFolder, Serve);
+    }
+    Serve(socket, libreOfficeProgram, profileFolder, drawAhead);
 }

@@ -56,7 +56,11 @@ std::vector<Setting> Settings(const std::string& version) {
         {"/org.openoffice.Office.Common/Security/Scripting", "BlockUntrustedRefererLinks", "true"},
         {"/org.openoffice.Office.Writer/Content/Update", "Link", "0"},
         {"/org.openoffice.Office.Writer/Content/Update", "Field", "false"},
+        // No background work after a load: spelling and collecting words for completion would
+        // hold LibreOffice's lock while the first page waits. (Word counting has no setting; it
+        // runs for the status bar, which is off.)
         {"/org.openoffice.Office.Linguistic/SpellChecking", "IsSpellAuto", "false"},
+        {"/org.openoffice.Office.Writer/AutoFunction/Completion", "CollectWords", "false"},
         // Pages as printed: no text boundaries, object frames, shadings or shadows.
         {"/org.openoffice.Office.UI/ColorScheme", "CurrentColorScheme", "LibreOffice"},
         // From 24.2 on, boundaries are also a view option of their own. Set here, before any view

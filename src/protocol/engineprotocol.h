@@ -27,6 +27,16 @@
 //   N stats                      N ok <ms loading> <ms drawing> <ms saving> <peak resident KiB>
 //                                     <pages drawn>
 //
+// The engine parent (quillivar-engine --children DIR) prepares LibreOffice once and forks
+// engines; it speaks the same way over a socket that keeps messages apart (SOCK_SEQPACKET):
+//
+//   (parent starts)              0 ready  |  0 fail start <detail>
+//   N fork <draw ahead 0|1>      N ok <process id>  |  N fail start <detail>
+//                                (sent with the new engine's socket attached, on which the
+//                                engine then says "0 ready ..." as one started on its own)
+//   N ended <process id>         N ok exit|signal <number>   (waits for it: the core has
+//                                killed it, or seen it end; its folders are then removed)
+//
 // A line longer than kMaxLineBytes means the other end is broken. Plain C++: the engine links
 // it without Qt.
 

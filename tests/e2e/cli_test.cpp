@@ -239,12 +239,15 @@ TEST(Cli, StoppedBySignalItEndsItsEngineAndLeavesNoPartialFile) {
         ASSERT_TRUE(commandLine.open(QIODevice::ReadOnly));
         const QList<QByteArray> words = commandLine.readAll().split('\0');
         const QString slot = QFileInfo(QString::fromUtf8(words.at(words.indexOf("--profile") + 1))).path();
+        const std::vector<pid_t> forked = ChildProcesses(engine, "quillivar-engi");  // engine is their parent
+        EXPECT_FALSE(forked.empty());
 
         kill(static_cast<pid_t>(cli.processId()), stop);
         ASSERT_TRUE(cli.waitForFinished(60000));
         EXPECT_EQ(cli.exitCode(), 128 + stop);
         EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardError()).contains("stopped by signal"));
         EXPECT_FALSE(ProcessGroupAlive(engine));
+        for (const pid_t process : forked) EXPECT_FALSE(ProcessGroupAlive(process));
         const QStringList written = FolderEntries(output.path());
         EXPECT_LT(written.size(), 28);
         for (const QString& name : written) {
@@ -252,6 +255,7 @@ TEST(Cli, StoppedBySignalItEndsItsEngineAndLeavesNoPartialFile) {
             EXPECT_GT(DecodeJpeg(output.path() + "/" + name).width, 0) << name.toStdString();
         }
         EXPECT_TRUE(FolderEntries(slot + "/tmp").isEmpty()) << slot.toStdString();
+        EXPECT_TRUE(FolderEntries(slot + "/children").isEmpty()) << slot.toStdString();
     }
 }
 

@@ -108,6 +108,7 @@ TEST_F(PageExport, OneWarmEngineServesTheRunAndEndsWithIt) {
     Export(Document("one-page.odt"));
     ASSERT_NE(engines->Current(), nullptr);
     const pid_t engine = engines->Current()->ProcessId();
+    EXPECT_TRUE(engines->Current()->Forked());
     Export(Document("one-page.doc"));
     EXPECT_EQ(engines->Current()->ProcessId(), engine);
     EXPECT_TRUE(ProcessGroupAlive(engine));
@@ -134,6 +135,12 @@ TEST_F(PageExport, TheSameDocumentGivesTheSamePagesWhateverCameBefore) {
     const QStringList alone = pagesOf({ann}) + pagesOf({bob});
     EXPECT_EQ(pagesOf({ann, bob}), alone);
     EXPECT_EQ(pagesOf({bob, ann}), QStringList({alone[1], alone[0]}));
+    // Nothing of the parent engines are forked from reaches the pages either.
+    EngineOptions cold = DefaultEngineOptions();
+    cold.forkEngines = false;
+    engines = std::make_unique<EngineSession>(EngineLauncher(cold), NeverCancelled());
+    EXPECT_EQ(FileDigest(Export(bob).pagesWritten.value(0)).toHex(), alone[1]);
+    EXPECT_FALSE(engines->Current()->Forked());
     EXPECT_TRUE(reporter.reports.empty());
 }
 
@@ -362,4 +369,46 @@ TEST_F(PageExport, AnEngineKilledMidDocumentIsReportedForThatDocumentOnly) {
     Export(Document("one-page.rtf"));
     EXPECT_TRUE(reporter.reports.empty());
     EXPECT_TRUE(Output().contains("one-page_1.jpg"));
+}
+
+// The parent engines are forked from is no document's business: killed mid-document, it takes
+// the engine with it, and the document goes on in an engine started cold, without a report.
+TEST_F(PageExport, AParentKilledMidDocumentLeavesTheRunToColdEnginesWithoutAReport) {
+    EngineLauncher launcher(DefaultEngineOptions());
+    engines = std::make_unique<EngineSession>(launcher, NeverCancelled());
+    pid_t parent = 0;
+    reporter.onStatus = [&](const QString& status) {
+        if (!status.endsWith("(Page 3 of 7)")) return;
+        parent = ParentProcess(engines->Current()->ProcessId());
+        kill(parent, SIGKILL);
+    };
+    Export(Document("seven-pages.odt"));
+    EXPECT_TRUE(reporter.reports.empty()) << reporter.reports.front().description.toStdString();
+    EXPECT_EQ(Output().size(), 7);
+    ASSERT_GT(parent, 1);
+    EXPECT_FALSE(ProcessGroupAlive(parent));
+    EXPECT_FALSE(engines->Current()->Forked());
+    EXPECT_TRUE(launcher.ColdStartReason().contains("signal 9")) << launcher.ColdStartReason().toStdString();
+
+    reporter.onStatus = nullptr;
+    Export(Document("one-page.rtf"));
+    EXPECT_TRUE(reporter.reports.empty());
+    EXPECT_TRUE(Output().contains("one-page_1.jpg"));
+}
+
+TEST_F(PageExport, AForkedEngineThatStopsIsReportedAtItsStep) {
+    EngineOptions options = DefaultEngineOptions();
+    options.limits.withoutProgress = std::chrono::seconds(2);
+    engines = std::make_unique<EngineSession>(EngineLauncher(options), NeverCancelled());
+    pid_t stopped = 0;
+    reporter.onStatus = [&](const QString& status) {
+        if (!status.endsWith("(Page 1 of 7)")) return;
+        stopped = engines->Current()->ProcessId();
+        kill(stopped, SIGSTOP);
+    };
+    Export(Document("seven-pages.odt"));
+    ASSERT_EQ(reporter.lines(), (std::vector<int>{178, 182}));
+    EXPECT_TRUE(reporter.reports[0].description.contains("made no progress for 2 seconds while drawing page 2"))
+        << reporter.reports[0].description.toStdString();
+    EXPECT_FALSE(ProcessGroupAlive(stopped));
 }

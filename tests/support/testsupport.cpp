@@ -46,6 +46,7 @@ int LibreOfficeMajor() {
 EngineOptions FakeEngineOptions(const QString& behaviour) {
     EngineOptions options = DefaultEngineOptions();
     options.program = QStringLiteral(QUILLIVAR_BUILD_BIN "/fake-engine");
+    options.forkEngines = false;  // it can only pretend to be an engine, not a parent of engines
     options.environment << QStringLiteral("FAKE_ENGINE=") + behaviour;
     return options;
 }
@@ -177,6 +178,13 @@ bool ProcessGroupAlive(pid_t group) {
         if (fields.size() > 2 && fields[0] != "Z" && fields[2].toInt() == group) return true;
     }
     return false;
+}
+
+pid_t ParentProcess(pid_t process) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(process));
+    if (!stat.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2).split(' ').value(1).toInt();
 }
 
 std::vector<pid_t> ChildProcesses(pid_t parent, const QByteArray& command) {

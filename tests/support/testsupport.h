@@ -83,6 +83,7 @@ int BoxColour(const DecodedImage& image);
 // True while any process belongs to the process group.
 bool ProcessGroupAlive(pid_t group);
 
+pid_t ParentProcess(pid_t process);  // 0 when it is gone
 // The running children of `parent` whose command name starts with `command`.
 std::vector<pid_t> ChildProcesses(pid_t parent, const QByteArray& command);
 
