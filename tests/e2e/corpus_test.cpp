@@ -1,10 +1,12 @@
 // The engine against ../shared/corpus: real documents written elsewhere, each laid out on as
 // many pages as LibreOffice's own PDF export of the same version gives.
 
+#include "batchrun.h"
 #include "engine.h"
 #include "errortrap.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
@@ -95,4 +97,43 @@ TEST(Corpus, PageCountsMatchLibreOfficesOwnExport) {
     }
     EXPECT_TRUE(mismatches.isEmpty()) << mismatches.join("\n").toStdString();
     EXPECT_EQ(matched, 64);
+}
+
+namespace {
+
+class QuietObserver : public RunObserver {
+    void DocumentStarted(int, const QString&) override {}
+    void ShowStatus(int, const QString&) override {}
+    void ShowErrorReport(int, const QString&, const QString&, int) override {}
+    void DocumentDone(int, const ExportResult&) override {}
+};
+
+}  // namespace
+
+// Forked engines, one or three side by side, give every page byte for byte as an engine
+// started cold does: nothing of the parent, or of the documents before, reaches a page.
+TEST(Corpus, ForkedEnginesOneOrThreeGiveTheColdEnginesPages) {
+    QUILLIVAR_NEEDS_CORPUS();
+    QTemporaryDir copies;
+    QStringList documents;
+    for (const QString& name : QDir(CorpusFolder()).entryList({"*.doc", "*.docx", "*.odt", "*.rtf"}, QDir::Files)) {
+        documents << CopyInto(CorpusFolder() + "/" + name, copies.path());
+    }
+    const auto pagesOf = [&](bool fork, int jobs) {
+        QTemporaryDir output;
+        RunChoices choices;
+        choices.pages.outputFolder = output.path();
+        choices.jobs = jobs;
+        EngineOptions options = DefaultEngineOptions();
+        options.forkEngines = fork;
+        QuietObserver quiet;
+        RunBatch(documents, choices, EngineLauncher(options), quiet, NeverCancelled());
+        QMap<QString, QByteArray> digests;
+        for (const QString& name : FolderEntries(output.path())) digests[name] = FileDigest(output.path() + "/" + name);
+        return digests;
+    };
+    const QMap<QString, QByteArray> cold = pagesOf(false, 1);
+    EXPECT_GT(cold.size(), 400);
+    EXPECT_TRUE(pagesOf(true, 1) == cold);
+    EXPECT_TRUE(pagesOf(true, 3) == cold);
 }
