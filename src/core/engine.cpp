@@ -326,23 +326,25 @@ void EngineStats::Add(const EngineStats& other) {
 }
 
 long Engine::ResidentKib() const {
-    if (forked_) {
-        // What it holds of its own: a fresh engine shares most of its memory with the parent,
-        // which costs nothing more per engine.
-        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid_));
-        if (!running_ || !rollup.open(QIODevice::ReadOnly)) return 0;
-        long kib = 0;
-        for (const QByteArray& line : rollup.readAll().split('\n')) {
-            if (line.startsWith("Private_Clean:") || line.startsWith("Private_Dirty:")) {
-                kib += line.mid(14).trimmed().split(' ').value(0).toLong();
-            }
-        }
-        return kib;
-    }
     QFile statm(QStringLiteral("/proc/%1/statm").arg(pid_));
     if (!running_ || !statm.open(QIODevice::ReadOnly)) return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+    const long resident = fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+    // A forked engine shares most of its pages with the parent, which cost nothing more per
+    // engine: only what it holds of its own counts. Finding that out walks its whole memory
+    // map, which is not done every few milliseconds while the plain count, which is never
+    // less, stays below every limit it is compared with.
+    const EngineLimits& limits = options_.limits;
+    if (!forked_ || resident <= std::min(limits.recycleAboveKib, limits.memoryLimitKib)) return resident;
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid_));
+    if (!rollup.open(QIODevice::ReadOnly)) return resident;
+    long own = 0;
+    for (const QByteArray& line : rollup.readAll().split('\n')) {
+        if (line.startsWith("Private_Clean:") || line.startsWith("Private_Dirty:")) {
+            own += line.mid(14).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    return own;
 }
 
 void Engine::Stop() {

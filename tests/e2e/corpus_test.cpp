@@ -104,7 +104,7 @@ namespace {
 class QuietObserver : public RunObserver {
     void DocumentStarted(int, const QString&) override {}
     void ShowStatus(int, const QString&) override {}
-    void ShowErrorReport(int, const QString&, const QString&, int) override {}
+    void ShowErrorReport(int, const QString&, const QString&, int, const QString&) override {}
     void DocumentDone(int, const ExportResult&) override {}
 };
 

@@ -199,7 +199,7 @@ public:
         return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
     }
     pid_t Pid() const { return static_cast<pid_t>(process_.processId()); }
-    std::vector<pid_t> Engines() const { return ChildProcesses(Pid(), "quillivar-eng"); }
+    std::vector<pid_t> Engines() const { return EnginesOf(Pid()); }
     // What requests left in its temporary folder.
     QStringList Leftovers() const { return QDir(temporary_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); }
     QString Log() { return log_ += QString::fromUtf8(process_.readAllStandardError()); }

@@ -202,6 +202,20 @@ std::vector<pid_t> ChildProcesses(pid_t parent, const QByteArray& command) {
     return children;
 }
 
+std::vector<pid_t> EnginesOf(pid_t process) {
+    std::vector<pid_t> engines;
+    for (const pid_t child : ChildProcesses(process, "quillivar-engi")) {
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(child));
+        commandLine.open(QIODevice::ReadOnly);
+        if (!commandLine.readAll().split('\0').contains("--children")) {
+            engines.push_back(child);
+        } else {
+            for (const pid_t forked : ChildProcesses(child, "quillivar-engi")) engines.push_back(forked);
+        }
+    }
+    return engines;
+}
+
 QByteArray FileDigest(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};

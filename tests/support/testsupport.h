@@ -86,6 +86,8 @@ bool ProcessGroupAlive(pid_t group);
 pid_t ParentProcess(pid_t process);  // 0 when it is gone
 // The running children of `parent` whose command name starts with `command`.
 std::vector<pid_t> ChildProcesses(pid_t parent, const QByteArray& command);
+// The engines serving `process`: those it started cold and those its engine parent forked.
+std::vector<pid_t> EnginesOf(pid_t process);
 
 QByteArray FileDigest(const QString& path);
 
