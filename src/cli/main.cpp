@@ -260,7 +260,9 @@ int main(int argc, char** argv) {
                      stats.engines, stats.loadingMs / 1000, stats.drawingMs / 1000, stats.pagesDrawn,
                      stats.savingMs / 1000, stats.peakResidentKib / 1024);
         const QString coldStarts = launcher.ColdStartReason();
-        if (!coldStarts.isEmpty()) std::fprintf(stderr, "Engines started cold: %s.\n", qPrintable(coldStarts));
+        if (!coldStarts.isEmpty()) {
+            std::fprintf(stderr, "Engines started cold: %s%s\n", qPrintable(coldStarts), coldStarts.endsWith('.') ? "" : ".");
+        }
     }
     const int reports = result.reports + static_cast<int>(scanReports.texts.size()) + notices;
     const ExportChoices& pages = options.run.pages;

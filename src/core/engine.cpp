@@ -150,17 +150,30 @@ void Engine::LaunchOnce() {
 
     answers_ = std::make_unique<protocol::LineReader>(socket_, protocol::kMaxLineBytes);
 
-    const std::vector<std::string> fields = Answer(0, conv::kWhileStarting);
+    std::vector<std::string> fields;
+    try {
+        fields = Answer(0, conv::kWhileStarting);
+    } catch (const Failure& failure) {
+        if (!forked_ || cancel_.IsCancelled()) throw;
+        StartColdFromNowOn(failure.description());
+    }
     if (fields.size() == 2 && fields[0] == "ready") {
         ready_ = true;
         libreOfficeVersion_ = QString::fromStdString(fields[1]);
         return;
     }
     Stop();
-    if (fields.size() >= 3 && fields[0] == "fail") {
-        throw DescribeFailure(fields[1], QString::fromStdString(fields[2]), QString());
-    }
+    const QString detail = fields.size() >= 3 && fields[0] == "fail" ? QString::fromStdString(fields[2]) : QString();
+    if (forked_) StartColdFromNowOn(detail.isEmpty() ? QString::fromStdString(protocol::JoinFields(fields)) : detail);
+    if (!detail.isNull()) throw DescribeFailure(fields[1], detail, QString());
     throw Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(protocol::JoinFields(fields))));
+}
+
+void Engine::StartColdFromNowOn(const QString& why) {
+    // A LibreOffice whose forked engines cannot start is no document's fault: this engine and
+    // all after it start cold.
+    parent_->GiveUp(QStringLiteral("an engine forked from the parent did not start: %1").arg(why));
+    throw LostWithParent();
 }
 
 QStringList Engine::Open(const QString& documentPath, int lastPage) {

@@ -131,6 +131,7 @@ private:
     Engine(const EngineOptions& options, const CancelToken& cancel, std::shared_ptr<EngineParent> parent);
     void Launch();
     void LaunchOnce();
+    [[noreturn]] void StartColdFromNowOn(const QString& why);
     // Sends a request and returns the answer's fields after its number and "ok". An engine
     // that went down with its parent is replaced by one started cold and brought to where it
     // was, and the request asked again: nothing the document did is to blame.

@@ -70,6 +70,11 @@ std::optional<QString> EngineParent::Ended(pid_t engine) {
     return DescribeEnding((*answer)[1] == "signal", static_cast<int>(*number));
 }
 
+void EngineParent::GiveUp(const QString& why) {
+    const std::lock_guard lock(mutex_);
+    Fail(why);
+}
+
 QString EngineParent::ColdStartReason() const {
     const std::lock_guard lock(mutex_);
     return coldStartReason_;

@@ -34,6 +34,8 @@ public:
     // ended ("signal 11, Segmentation fault"); nothing when the parent is gone, and the
     // engine went with it.
     std::optional<QString> Ended(pid_t engine);
+    // Ends the parent for good: engines start cold from now on, for the reason given.
+    void GiveUp(const QString& why);
     // Why engines start cold, once the parent failed; empty while it serves.
     QString ColdStartReason() const;
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -77,10 +78,74 @@ Outcome Dispatch(Writer& writer, const std::vector<std::string>& request) {
     return Outcome::Fail(protocol::reason::kBadRequest, command);
 }
 
+// Requests come one at a time, numbered 1, 2, 3, ...; anything else means the other end is
+// not the core, and the engine ends rather than guess.
+class Requests {
+public:
+    Requests(int socket, Writer& writer) : socket_(socket), reader_(socket, protocol::kMaxLineBytes), writer_(writer) {}
+
+    // Waits at most `timeoutMs` (-1: as long as it takes) for the next request and answers it.
+    // False once the core has hung up or broken the rules.
+    bool AnswerNext(int timeoutMs) {
+        std::string line;
+        const protocol::LineReader::Result result = reader_.Read(line, timeoutMs);
+        if (result == protocol::LineReader::Result::TimedOut) return true;
+        if (result != protocol::LineReader::Result::Line) return false;
+        const std::vector<std::string> request = protocol::SplitFields(line);
+        if (request.size() < 2 || protocol::ParseNumber(request[0], expected_, expected_) != expected_) return false;
+        ++expected_;
+        Channel(socket_).Answer(request[0], Dispatch(writer_, request));
+        return true;
+    }
+
+    int socket() const { return socket_; }
+
+private:
+    int socket_;
+    protocol::LineReader reader_;
+    Writer& writer_;
+    long long expected_ = 1;
+};
+
+// A forked engine has no LibreOffice main thread of its own (the one lok_init_2 would start
+// waits for a state the fork did not carry over): LibreOffice runs its main loop on this
+// thread instead ("unipoll"), and the requests are answered from inside it, whenever it polls.
+// It is ready when the loop first polls.
+struct MainLoop {
+    Requests& requests;
+    std::string version;
+    bool running = false;
+    int wakeUp[2] = {-1, -1};
+
+    static int Poll(void* data, int timeoutMicroseconds) {
+        MainLoop& loop = *static_cast<MainLoop*>(data);
+        if (!loop.running) {
+            loop.running = true;
+            Channel(loop.requests.socket()).Send({"0", "ready", loop.version});
+        }
+        pollfd watched[2] = {{loop.requests.socket(), POLLIN, 0}, {loop.wakeUp[0], POLLIN, 0}};
+        const int timeoutMs = timeoutMicroseconds < 0 ? -1 : (timeoutMicroseconds + 999) / 1000;
+        if (poll(watched, 2, timeoutMs) < 0) return 0;
+        if (watched[1].revents != 0) {
+            char drained[64];
+            while (read(loop.wakeUp[0], drained, sizeof drained) > 0) {
+            }
+        }
+        if (watched[0].revents != 0 && !loop.requests.AnswerNext(0)) return -1;  // ends the loop
+        return 0;
+    }
+
+    static void Wake(void* data) {
+        const char byte = 0;
+        [[maybe_unused]] const ssize_t written = write(static_cast<MainLoop*>(data)->wakeUp[1], &byte, 1);
+    }
+};
+
 // Starts LibreOffice with the given profile and answers the core's requests on `socket` until
 // the core hangs up.
 [[noreturn]] void Serve(int socket, const std::string& libreOfficeProgram, const std::string& profileFolder,
-                        bool drawAhead) {
+                        bool drawAhead, bool forked) {
+    if (forked) setenv("SAL_LOK_OPTIONS", "unipoll", 1);
     Channel channel(socket);
     Writer writer;
     const Outcome started = writer.Start(libreOfficeProgram, profileFolder, drawAhead);
@@ -91,18 +156,19 @@ Outcome Dispatch(Writer& writer, const std::vector<std::string>& request) {
     // A full disk or a file-size limit makes a write fail, which the JPEG writer reports; it
     // must not end the process, as LibreOffice's own handler (set up just now) would have it.
     std::signal(SIGXFSZ, SIG_IGN);
-    channel.Send({"0", "ready", writer.Version()});
 
-    // Requests come one at a time, numbered 1, 2, 3, ...; anything else means the other end
-    // is not the core, and the engine ends rather than guess.
-    protocol::LineReader requests(socket, protocol::kMaxLineBytes);
-    std::string line;
-    long long expected = 1;
-    while (requests.Read(line, -1) == protocol::LineReader::Result::Line) {
-        const std::vector<std::string> request = protocol::SplitFields(line);
-        if (request.size() < 2 || protocol::ParseNumber(request[0], expected, expected) != expected) break;
-        ++expected;
-        channel.Answer(request[0], Dispatch(writer, request));
+    Requests requests(socket, writer);
+    if (forked) {
+        MainLoop loop{requests, writer.Version()};
+        if (pipe2(loop.wakeUp, O_CLOEXEC | O_NONBLOCK) != 0) _exit(1);
+        writer.RunMainLoop(MainLoop::Poll, MainLoop::Wake, &loop);
+        // Some versions end the loop at once in a forked process; the core then starts its
+        // engines cold.
+        if (!loop.running) channel.Send({"0", "fail", std::string(protocol::reason::kStart), "LibreOffice's main loop ended before it began"});
+    } else {
+        channel.Send({"0", "ready", writer.Version()});
+        while (requests.AnswerNext(-1)) {
+        }
     }
     // LibreOffice's own shutdown is not reliable; the process ending is all the cleanup needed.
     _exit(0);
@@ -142,5 +208,5 @@ int main(int argc, char** argv) {
     if (!childrenFolder.empty()) {
         return quillivar::engine::RunParent(socket, libreOfficeProgram, profileFolder, childrenFolder, Serve);
     }
-    Serve(socket, libreOfficeProgram, profileFolder, drawAhead);
+    Serve(socket, libreOfficeProgram, profileFolder, drawAhead, false);
 }

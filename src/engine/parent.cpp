@@ -1,6 +1,7 @@
 #include "parent.h"
 
 #include "engineprotocol.h"
+#include "profile.h"
 
 #include <LibreOfficeKit/LibreOfficeKitInit.h>
 
@@ -64,6 +65,15 @@ std::string PrepareLibreOffice(const std::string& libreOfficeProgram, const std:
     if (preInit(libreOfficeProgram.c_str(), protocol::FileUrl(profileFolder).c_str(), nullptr) != 0) {
         return "LibreOffice could not be prepared";
     }
+    // From 25.2 on, LibreOffice comes back from preparing with its big lock held by this thread
+    // (7.4 without). A lock's owner is a thread id, and an engine's thread has another: it would
+    // wait for the lock forever in lok_init_2. Taken once more, so that it is surely held, the
+    // lock is then let go of at every level.
+    const auto takeLock = reinterpret_cast<void (*)(unsigned)>(dlsym(library, "_ZN11Application17AcquireSolarMutexEj"));
+    const auto releaseLock = reinterpret_cast<unsigned (*)()>(dlsym(library, "_ZN11Application17ReleaseSolarMutexEv"));
+    if (!takeLock || !releaseLock) return "this LibreOffice cannot hand its lock over to engines";
+    takeLock(1);
+    releaseLock();
     // A thread left running would be missing in every engine, which then hangs in it.
     if (const int threads = ThreadCount(); threads != 1) {
         return "LibreOffice left " + std::to_string(threads - 1) + " thread(s) running after preparing";
@@ -118,6 +128,13 @@ int RunParent(int control, const std::string& libreOfficeProgram, const std::str
               const std::string& childrenFolder, ServeEngine serve) {
     const std::string seeded = (fs::path(profileFolder) / "user" / "registrymodifications.xcu").string();
     setenv("CONFIGURATION_LAYERS", ConfigurationLayers(libreOfficeProgram, seeded).c_str(), 1);
+    // 26.8 ends its main loop as soon as a forked engine starts it (seen with 26.8.3): its
+    // engines start cold without a try. (Should another version do so, the core finds out from
+    // the first engine it asks for.)
+    if (const std::string version = InstalledVersion(libreOfficeProgram); std::atoi(version.c_str()) >= 26) {
+        Send(control, {"0", "fail", std::string(reason::kStart), "LibreOffice " + version + " cannot serve from a forked engine"});
+        return 1;
+    }
     if (const std::string error = PrepareLibreOffice(libreOfficeProgram, profileFolder); !error.empty()) {
         Send(control, {"0", "fail", std::string(reason::kStart), error});
         return 1;
@@ -149,7 +166,7 @@ int RunParent(int control, const std::string& libreOfficeProgram, const std::str
                 fs::create_directories(folder / "profile", failure);
                 fs::create_directories(folder / "tmp", failure);
                 setenv("TMPDIR", (folder / "tmp").c_str(), 1);
-                serve(descriptor, libreOfficeProgram, (folder / "profile").string(), drawAhead);
+                serve(descriptor, libreOfficeProgram, (folder / "profile").string(), drawAhead, true);
             }
             close(descriptor);
             if (engine < 0) {

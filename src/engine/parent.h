@@ -9,7 +9,7 @@ namespace quillivar::engine {
 
 // Serves one engine on `socket` with LibreOffice from `libreOfficeProgram`; never returns.
 using ServeEngine = void (*)(int socket, const std::string& libreOfficeProgram, const std::string& profileFolder,
-                             bool drawAhead);
+                             bool drawAhead, bool forked);
 
 // Prepares LibreOffice with the settings seeded in `profileFolder`, read-only, then answers the
 // core on `control` until it hangs up; each forked engine runs `serve` with a profile and a

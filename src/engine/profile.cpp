@@ -26,22 +26,6 @@ struct Node {
     std::string value;
 };
 
-// The version LibreOffice records after its first start; with it in place a new profile
-// skips that first-start work (several seconds) and every later start stays quick.
-std::string InstalledVersion(const std::string& libreOfficeProgram) {
-    std::ifstream registry(std::filesystem::path(libreOfficeProgram) / ".." / "share" / "registry" / "main.xcd");
-    std::stringstream text;
-    text << registry.rdbuf();
-    const std::string all = text.str();
-    const std::string marker = "<prop oor:name=\"ooSetupVersion\">";
-    const auto prop = all.find(marker);
-    if (prop == std::string::npos) return {};
-    const auto open = all.find("<value>", prop);
-    const auto close = all.find("</value>", open);
-    if (open == std::string::npos || close == std::string::npos) return {};
-    return all.substr(open + 7, close - open - 7);
-}
-
 std::vector<Setting> Settings(const std::string& version) {
     std::vector<Setting> settings = {
         {"/org.openoffice.Office.Common/Misc", "FirstRun", "false"},
@@ -90,6 +74,21 @@ const std::vector<Node> kNodes = {
 };
 
 }  // namespace
+
+// Recorded in a profile, it spares a new profile the first-start work (several seconds).
+std::string InstalledVersion(const std::string& libreOfficeProgram) {
+    std::ifstream registry(std::filesystem::path(libreOfficeProgram) / ".." / "share" / "registry" / "main.xcd");
+    std::stringstream text;
+    text << registry.rdbuf();
+    const std::string all = text.str();
+    const std::string marker = "<prop oor:name=\"ooSetupVersion\">";
+    const auto prop = all.find(marker);
+    if (prop == std::string::npos) return {};
+    const auto open = all.find("<value>", prop);
+    const auto close = all.find("</value>", open);
+    if (open == std::string::npos || close == std::string::npos) return {};
+    return all.substr(open + 7, close - open - 7);
+}
 
 bool SeedProfile(const std::string& profileFolder, const std::string& libreOfficeProgram,
                  std::string& error) {

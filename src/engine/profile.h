@@ -11,6 +11,9 @@ namespace quillivar::engine {
 bool SeedProfile(const std::string& profileFolder, const std::string& libreOfficeProgram,
                  std::string& error);
 
+// The installed LibreOffice's version ("7.4", "25.2"), or empty when it cannot be told.
+std::string InstalledVersion(const std::string& libreOfficeProgram);
+
 // The language LibreOffice lays new pages out for, from the user's locale (LC_ALL, LC_PAPER,
 // LANG); LibreOfficeKit would otherwise assume US Letter everywhere. The C locale gets A4, as
 // LibreOffice itself gives it.

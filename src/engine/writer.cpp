@@ -260,6 +260,10 @@ Outcome Writer::Start(const std::string& libreOfficeProgram, const std::string& 
     return Outcome::Ok();
 }
 
+void Writer::RunMainLoop(int (*poll)(void* data, int timeoutMicroseconds), void (*wake)(void* data), void* data) {
+    office_->runLoop(poll, wake, data);
+}
+
 std::string Writer::Version() const {
     char* info = office_->getVersionInfo();
     std::string json = info ? info : "";

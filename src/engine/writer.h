@@ -40,6 +40,9 @@ public:
     // when a processor is free for the encoder.
     Outcome Start(const std::string& libreOfficeProgram, const std::string& profileFolder, bool drawAhead);
     std::string Version() const;
+    // Runs LibreOffice's main loop on this thread, which calls `poll` whenever it waits, until
+    // `poll` answers less than 0. Only where LibreOffice was started with SAL_LOK_OPTIONS=unipoll.
+    void RunMainLoop(int (*poll)(void* data, int timeoutMicroseconds), void (*wake)(void* data), void* data);
 
     // Opens the document; its answer names the fonts it asks for that this machine lacks, which
     // LibreOffice replaced (LibreOffice 7.4 does not tell). With `lastPage` above 0, no page

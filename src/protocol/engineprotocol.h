@@ -33,7 +33,8 @@
 //   (parent starts)              0 ready  |  0 fail start <detail>
 //   N fork <draw ahead 0|1>      N ok <process id>  |  N fail start <detail>
 //                                (sent with the new engine's socket attached, on which the
-//                                engine then says "0 ready ..." as one started on its own)
+//                                engine then says "0 ready ..." as one started on its own,
+//                                once LibreOffice's main loop runs, or "0 fail start ...")
 //   N ended <process id>         N ok exit|signal <number>   (waits for it: the core has
 //                                killed it, or seen it end; its folders are then removed)
 //

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
 #include <poll.h>
 #include <unistd.h>
 
@@ -30,6 +31,7 @@ bool LineReader::TakeLine(std::string& line) {
 LineReader::Result LineReader::Read(std::string& line, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    bool looked = false;  // a timeout of 0 still takes what has arrived
     while (true) {
         if (broken_) return Result::TooLong;
         if (TakeLine(line)) {
@@ -44,9 +46,10 @@ LineReader::Result LineReader::Read(std::string& line, int timeoutMs) {
         int wait = -1;
         if (timeoutMs >= 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0) return Result::TimedOut;
-            wait = static_cast<int>(left);
+            if (left <= 0 && looked) return Result::TimedOut;
+            wait = static_cast<int>(std::max<long long>(left, 0));
         }
+        looked = true;
         pollfd readable{fd_, POLLIN, 0};
         const int ready = poll(&readable, 1, wait);
         if (ready < 0 && errno != EINTR) return Result::Closed;

@@ -27,7 +27,14 @@ wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
 }
 one_window() { [ "$(visible_windows | wc -l)" -ge 1 ]; }
 two_windows() { [ "$(visible_windows | wc -l)" -ge 2 ]; }
-no_engines() { [ -z "$(ps -o pid= --ppid "$app")" ]; }
+# The window keeps its engine parent (quillivar-engine --children) while it is open; no engine
+# forked from it, and no other, outlives a run.
+no_engines() {
+    for pid in $(ps -o pid= --ppid "$app"); do
+        grep -qa -- --children "/proc/$pid/cmdline" 2>/dev/null || return 1
+        [ -z "$(ps -o pid= --ppid "$pid")" ] || return 1
+    done
+}
 
 wait_for 60 one_window || fail "the window did not appear"
 window=$(visible_windows | head -1)

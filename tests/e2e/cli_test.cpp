@@ -219,6 +219,7 @@ TEST(Cli, ALeadingDashNameComesAfterTheDoubleDash) {
 }
 
 TEST(Cli, StoppedBySignalItEndsItsEngineAndLeavesNoPartialFile) {
+    const bool forks = EnginesAreForked();  // asked first: it may start an engine to find out
     for (const int stop : {SIGINT, SIGTERM}) {
         QTemporaryDir documents, output;
         QStringList arguments{"--out", output.path()};
@@ -240,7 +241,7 @@ TEST(Cli, StoppedBySignalItEndsItsEngineAndLeavesNoPartialFile) {
         const QList<QByteArray> words = commandLine.readAll().split('\0');
         const QString slot = QFileInfo(QString::fromUtf8(words.at(words.indexOf("--profile") + 1))).path();
         const std::vector<pid_t> forked = ChildProcesses(engine, "quillivar-engi");  // engine is their parent
-        EXPECT_FALSE(forked.empty());
+        EXPECT_EQ(!forked.empty(), forks);
 
         kill(static_cast<pid_t>(cli.processId()), stop);
         ASSERT_TRUE(cli.waitForFinished(60000));

@@ -114,6 +114,7 @@ class QuietObserver : public RunObserver {
 // started cold does: nothing of the parent, or of the documents before, reaches a page.
 TEST(Corpus, ForkedEnginesOneOrThreeGiveTheColdEnginesPages) {
     QUILLIVAR_NEEDS_CORPUS();
+    if (!EnginesAreForked()) GTEST_SKIP() << "engines start cold with LibreOffice " << LibreOfficeMajor();
     QTemporaryDir copies;
     QStringList documents;
     for (const QString& name : QDir(CorpusFolder()).entryList({"*.doc", "*.docx", "*.odt", "*.rtf"}, QDir::Files)) {
