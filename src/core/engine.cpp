@@ -114,19 +114,19 @@ Engine::~Engine() {
     slot_.Release();
 }
 
-void Engine::Launch() {
+void Engine::Launch(bool cold) {
     try {
-        LaunchOnce();
+        LaunchOnce(cold);
     } catch (const LostWithParent&) {
-        LaunchOnce();  // cold, now that the parent is gone
+        LaunchOnce(true);  // now that the parent is gone
     }
 }
 
-void Engine::LaunchOnce() {
+void Engine::LaunchOnce(bool cold) {
     if (cancel_.IsCancelled()) throw Failure(conv::kCancelled);
     ready_ = false;
     lastRequest_ = 0;
-    const std::optional<EngineProcess> forked = parent_ ? parent_->Fork(paintAhead_, cancel_) : std::nullopt;
+    const std::optional<EngineProcess> forked = parent_ && !cold ? parent_->Fork(paintAhead_, cancel_) : std::nullopt;
     forked_ = forked.has_value();
     EngineProcess process;
     if (forked) {
@@ -181,17 +181,25 @@ QStringList Engine::Open(const QString& documentPath, int lastPage) {
     documentPath_ = documentPath;
     lastPage_ = lastPage;
     documentOpen_ = false;
+    needsColdEngine_ = false;
     paintingAheadFrom_ = 0;
     const std::vector<std::string> open = OpenRequest();
     std::vector<std::string> fontsMissing;
-    try {
-        fontsMissing = Request(open, conv::kWhileOpening);
-    } catch (const NeedsFreshEngine&) {
-        // Same document, same pages: this one only comes out right in a new engine.
-        retired_ = Stats();
-        Stop();
-        Launch();
-        fontsMissing = Request(open, conv::kWhileOpening);
+    // Same document, same pages: one with tracked changes only comes out right in a new
+    // engine, and one started cold where a forked one has met an author while the parent
+    // prepared LibreOffice.
+    for (int fresh = 0;; ++fresh) {
+        try {
+            fontsMissing = Request(open, conv::kWhileOpening);
+            break;
+        } catch (const NeedsFreshEngine& needs) {
+            if (fresh == 2) throw Failure(conv::kEngineMisunderstood.arg(QString::fromUtf8(protocol::reason::kNeedsFreshEngine)));
+            retired_ = Stats();
+            Stop();
+            coldForTrackedChanges_ = coldForTrackedChanges_ || needs.cold;
+            needsColdEngine_ = coldForTrackedChanges_;
+            Launch(needsColdEngine_);
+        }
     }
     documentOpen_ = true;
     laidOut_ = false;
@@ -289,7 +297,7 @@ void Engine::ReopenWithoutPaintingAhead() {
     paintAhead_ = false;  // for the rest of this engine's documents
     paintingAheadFrom_ = 0;
     try {
-        Launch();
+        Launch(needsColdEngine_);
         Request(OpenRequest(), conv::kWhileOpening);
         Request({"layout"}, conv::kWhileLayingOut);
     } catch (...) {
@@ -416,7 +424,7 @@ std::vector<std::string> Engine::Exchange(const std::vector<std::string>& fields
             if (!status || !systemError) Lose(Loss::Broken, doing, QString::fromStdString(protocol::JoinFields(reply)));
             throw JpegError(static_cast<JpegStatus>(*status), static_cast<int>(*systemError));
         }
-        if (reply[1] == protocol::reason::kNeedsFreshEngine) throw NeedsFreshEngine();
+        if (reply[1] == protocol::reason::kNeedsFreshEngine) throw NeedsFreshEngine{reply[2] == "cold"};
         QString subject = detail;
         if (fields[0] == "open") subject = QFile::decodeName(QByteArray::fromStdString(fields[1]));
         if (fields[0] == "render") subject = QString::fromStdString(fields[1]);

@@ -4,9 +4,9 @@
 //
 // One engine converts one document at a time. An EngineSession keeps one warm for a whole run
 // and ends it with the run. Engines are forked from an engine parent (engineparent.h) that
-// the launcher keeps, or started cold when there is none. An engine that crashes or passes its time limit is killed with its
-// whole process group; the request fails with a plain description and the next document gets
-// a fresh engine. One lost while it may have been painting later pages ahead is first asked
+// the launcher keeps, or started cold when there is none. An engine that crashes or passes
+// its time limit is killed with its whole process group; the request fails with a plain
+// description and the next document gets a fresh engine. One lost while it may have been painting later pages ahead is first asked
 // again in a fresh engine, so that every failure is reported for the page it belongs to.
 
 #include "canceltoken.h"
@@ -129,8 +129,8 @@ public:
 
 private:
     Engine(const EngineOptions& options, const CancelToken& cancel, std::shared_ptr<EngineParent> parent);
-    void Launch();
-    void LaunchOnce();
+    void Launch(bool cold = false);
+    void LaunchOnce(bool cold);
     [[noreturn]] void StartColdFromNowOn(const QString& why);
     // Sends a request and returns the answer's fields after its number and "ok". An engine
     // that went down with its parent is replaced by one started cold and brought to where it
@@ -171,6 +171,8 @@ private:
     QString documentPath_;  // the document open
     int lastPage_ = 0;       // and the last of its pages that will be asked for
     bool documentOpen_ = false;
+    bool needsColdEngine_ = false;  // the document open needs an engine started cold
+    bool coldForTrackedChanges_ = false;  // as forked engines have met an author already
     bool laidOut_ = false;
     std::vector<std::string> OpenRequest() const;  // for the document open
     QString libreOfficeVersion_;
@@ -181,7 +183,9 @@ private:
     } lastRender_;
     std::unique_ptr<protocol::LineReader> answers_;
     EngineStats retired_;  // engines replaced for a document that needed a fresh one
-    struct NeedsFreshEngine {};
+    struct NeedsFreshEngine {
+        bool cold;  // one forked would have met the same author already
+    };
     struct LostWithParent {};
     long long lastRequest_ = 0;
 };

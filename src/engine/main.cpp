@@ -148,7 +148,7 @@ struct MainLoop {
     if (forked) setenv("SAL_LOK_OPTIONS", "unipoll", 1);
     Channel channel(socket);
     Writer writer;
-    const Outcome started = writer.Start(libreOfficeProgram, profileFolder, drawAhead);
+    const Outcome started = writer.Start(libreOfficeProgram, profileFolder, drawAhead, forked);
     if (!started.ok) {
         channel.Answer("0", started);
         _exit(1);

@@ -245,7 +245,8 @@ Outcome Outcome::Fail(std::string_view reason, std::string detail) {
 Writer::Writer() = default;
 Writer::~Writer() = default;
 
-Outcome Writer::Start(const std::string& libreOfficeProgram, const std::string& profileFolder, bool drawAhead) {
+Outcome Writer::Start(const std::string& libreOfficeProgram, const std::string& profileFolder, bool drawAhead,
+                      bool forked) {
     drawAhead_ = drawAhead;
     office_.reset(lok::lok_cpp_init(libreOfficeProgram.c_str(), protocol::FileUrl(profileFolder).c_str()));
     if (!office_) return Outcome::Fail(reason::kStart, "LibreOfficeKit could not be loaded from " + libreOfficeProgram);
@@ -256,6 +257,9 @@ Outcome Writer::Start(const std::string& libreOfficeProgram, const std::string& 
     // "7.4", "25.2", "26.8": what differs between them is told by the first number.
     const int major = std::atoi(Version().c_str());
     later_ = major > 7;
+    // From 25.2 on, preparing LibreOffice meets an author (a forked engine gave a document's
+    // first author the second colour), which a fork carries along.
+    authorMetBefore_ = forked && major >= 25;
     stopsLayoutEarly_ = major >= 26 && RegisterInputWaiting(*office_, this);
     return Outcome::Ok();
 }
@@ -340,9 +344,9 @@ Outcome Writer::Open(const std::string& path, int lastPage) {
     // changes looks as it does alone only in an engine that has met no author before it.
     const int authorsBefore = authorsMet_;
     authorsMet_ = CountOf(CommandValues(".uno:TrackedChangeAuthors"), "\"name\"");
-    if (authorsBefore > 0 && CountOf(CommandValues(".uno:AcceptTrackedChanges"), "\"author\"") > 0) {
+    if ((authorsBefore > 0 || authorMetBefore_) && CountOf(CommandValues(".uno:AcceptTrackedChanges"), "\"author\"") > 0) {
         document_.reset();
-        return Outcome::Fail(reason::kNeedsFreshEngine);
+        return Outcome::Fail(reason::kNeedsFreshEngine, authorMetBefore_ ? "cold" : "");
     }
     return Outcome::Ok(std::move(fontsMissing));
 }

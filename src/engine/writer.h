@@ -37,8 +37,10 @@ public:
 
     // Loads LibreOffice from its program folder with the given profile.
     // With `drawAhead`, the next pages are painted while the last one is encoded: worth it only
-    // when a processor is free for the encoder.
-    Outcome Start(const std::string& libreOfficeProgram, const std::string& profileFolder, bool drawAhead);
+    // when a processor is free for the encoder. `forked`: this process was forked from the
+    // engine parent, which prepared LibreOffice.
+    Outcome Start(const std::string& libreOfficeProgram, const std::string& profileFolder, bool drawAhead,
+                  bool forked);
     std::string Version() const;
     // Runs LibreOffice's main loop on this thread, which calls `poll` whenever it waits, until
     // `poll` answers less than 0. Only where LibreOffice was started with SAL_LOK_OPTIONS=unipoll.
@@ -138,6 +140,7 @@ private:
     std::vector<std::string> fontsMissing_;  // as the document's callback names them
     bool passwordAsked_ = false;
     int authorsMet_ = 0;  // authors of tracked changes LibreOffice has met in this process
+    bool authorMetBefore_ = false;  // while preparing, before any document
     bool laidOut_ = false;
     // LibreOffice 26 and later can stop a load's layout below a given area and go on when
     // asked; meanwhile its own background layout is held back, which would otherwise keep

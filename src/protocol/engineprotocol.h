@@ -71,7 +71,8 @@ inline constexpr std::string_view kRender = "render";          // painting the p
 inline constexpr std::string_view kJpeg = "jpeg";              // the JPEG writer's status
 inline constexpr std::string_view kBadRequest = "bad-request"; // a message it did not understand
 // The document would not come out as from a fresh engine (it has tracked changes, and this
-// engine has met other authors before): open it again in a new engine.
+// engine has met other authors before): open it again in a new engine. Detail "cold": in one
+// started cold, as one forked would have met an author too.
 inline constexpr std::string_view kNeedsFreshEngine = "needs-fresh-engine";
 }  // namespace reason
 
