@@ -9,6 +9,8 @@
 #include "writer.h"
 
 #include <cerrno>
+#include <chrono>
+#include <optional>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -111,11 +113,18 @@ private:
 // waits for a state the fork did not carry over): LibreOffice runs its main loop on this
 // thread instead ("unipoll"), and the requests are answered from inside it, whenever it polls.
 // It is ready when the loop first polls.
+// A request is taken only once LibreOffice has no work of its own waiting (it polls without
+// a wait while it has): what it does in idle time, such as laying out footnotes, is then
+// done before every request, whatever the timing, as a page's bytes need. Busy for longer
+// than kMostBusy, it gets the request all the same.
 struct MainLoop {
+    static constexpr auto kMostBusy = std::chrono::seconds(1);
+
     Requests& requests;
     std::string version;
     bool running = false;
     int wakeUp[2] = {-1, -1};
+    std::optional<std::chrono::steady_clock::time_point> busySince;
 
     static int Poll(void* data, int timeoutMicroseconds) {
         MainLoop& loop = *static_cast<MainLoop*>(data);
@@ -123,6 +132,12 @@ struct MainLoop {
             loop.running = true;
             Channel(loop.requests.socket()).Send({"0", "ready", loop.version});
         }
+        const auto now = std::chrono::steady_clock::now();
+        if (timeoutMicroseconds == 0) {
+            if (!loop.busySince) loop.busySince = now;
+            if (now - *loop.busySince < kMostBusy) return 0;
+        }
+        loop.busySince.reset();
         pollfd watched[2] = {{loop.requests.socket(), POLLIN, 0}, {loop.wakeUp[0], POLLIN, 0}};
         const int timeoutMs = timeoutMicroseconds < 0 ? -1 : (timeoutMicroseconds + 999) / 1000;
         if (poll(watched, 2, timeoutMs) < 0) return 0;
@@ -159,7 +174,7 @@ struct MainLoop {
 
     Requests requests(socket, writer);
     if (forked) {
-        MainLoop loop{requests, writer.Version()};
+        MainLoop loop{requests, writer.Version(), false, {-1, -1}, std::nullopt};
         if (pipe2(loop.wakeUp, O_CLOEXEC | O_NONBLOCK) != 0) _exit(1);
         writer.RunMainLoop(MainLoop::Poll, MainLoop::Wake, &loop);
         // Some versions end the loop at once in a forked process; the core then starts its
