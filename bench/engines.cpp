@@ -2,8 +2,8 @@
 //   engine-bench DOCUMENT [ROUNDS] [ENGINES]
 // ROUNDS times, the two kinds in turn: a fresh engine until it is ready, and until the first
 // page of DOCUMENT is written. Then ENGINES engines of each kind alive at once, each with that
-// page drawn, and their proportional memory (Pss of /proc/PID/smaps_rollup; the parent's is
-// counted with the forked engines').
+// page drawn, and their proportional memory (Pss of /proc/PID/smaps_rollup): in all, the
+// parent's included, and an engine's own.
 
 #include "engine.h"
 
@@ -106,9 +106,10 @@ int main(int argc, char** argv) {
             pss += PssKib(engines.back()->ProcessId());
         }
         const long parent = kind == 0 ? PssKib(ParentOf(engines.front()->ProcessId())) : 0;
-        std::printf("%-8s %d engines: %ld MiB proportional memory in all, %ld MiB an engine%s\n", kind == 0 ? "forked" : "cold",
-                    count, (pss + parent) / 1024, (pss + parent) / 1024 / count,
-                    kind == 0 ? " (the parent's included)" : "");
+        std::printf("%-8s %d engines: %ld MiB proportional memory in all, %ld MiB an engine", kind == 0 ? "forked" : "cold",
+                    count, (pss + parent) / 1024, pss / 1024 / count);
+        if (kind == 0) std::printf(" and %ld MiB the parent", parent / 1024);
+        std::printf("\n");
     }
     return 0;
 }
