@@ -128,10 +128,11 @@ int RunParent(int control, const std::string& libreOfficeProgram, const std::str
               const std::string& childrenFolder, ServeEngine serve) {
     const std::string seeded = (fs::path(profileFolder) / "user" / "registrymodifications.xcu").string();
     setenv("CONFIGURATION_LAYERS", ConfigurationLayers(libreOfficeProgram, seeded).c_str(), 1);
-    // 26.8 ends its main loop as soon as a forked engine starts it (seen with 26.8.3): its
-    // engines start cold without a try. (Should another version do so, the core finds out from
-    // the first engine it asks for.)
-    if (const std::string version = InstalledVersion(libreOfficeProgram); std::atoi(version.c_str()) >= 26) {
+    // Only 7.4's forked engines are known to give the pages of engines started cold. 26.8 ends
+    // the main loop of a forked engine as soon as it begins; under 25.2 a forked engine drew a
+    // page of the corpus differently now and then under load. Their engines start cold without
+    // a try. (Should another version fail to start one, the core finds out from the first.)
+    if (const std::string version = InstalledVersion(libreOfficeProgram); std::atoi(version.c_str()) >= 25) {
         Send(control, {"0", "fail", std::string(reason::kStart), "LibreOffice " + version + " cannot serve from a forked engine"});
         return 1;
     }

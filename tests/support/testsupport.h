@@ -39,8 +39,8 @@ const CancelToken& NeverCancelled();
 
 // The first number of the version of LibreOffice the engine runs: 7, 25, 26, ...
 int LibreOfficeMajor();
-// Whether engines are forked from a parent with this LibreOffice (26.8's start cold).
-inline bool EnginesAreForked() { return LibreOfficeMajor() < 26; }
+// Whether engines are forked from a parent with this LibreOffice (25.2's and 26.8's start cold).
+inline bool EnginesAreForked() { return LibreOfficeMajor() < 25; }
 
 // A fake engine program (tests/support/fakeengine.cpp) that behaves as `behaviour` says: see
 // there for what it can do.
