@@ -24,7 +24,7 @@ cd "$(dirname "$0")/.."
 # depends on with file and dpkg-shlibdeps).
 build_packages="
   build-essential cmake ninja-build pkg-config file
-  qt6-base-dev libreofficekit-dev libturbojpeg0-dev libpng-dev libwebp-dev zlib1g-dev
+  qt6-base-dev libreofficekit-dev libturbojpeg0-dev libjpeg-dev libpng-dev libwebp-dev zlib1g-dev
   libcpp-httplib-dev
   help2man dpkg-dev
 "

@@ -66,6 +66,10 @@ Failure DescribeFailure(const std::string& reason, const QString& detail, const 
     if (reason == r::kNoDocument) return Failure(conv::kNoDocumentOpen);
     if (reason == r::kNoPage) return Failure(conv::kNoSuchPage.arg(subject));
     if (reason == r::kRender) return Failure(conv::kRenderFailed.arg(subject, detail));
+    if (reason == r::kTooLarge) {
+        const QStringList page = detail.split(QLatin1Char(' '));
+        if (page.size() == 5) return Failure(conv::kPageTooLarge.arg(page[0], page[1], page[2], page[3].toUpper(), page[4]));
+    }
     if (reason == r::kStart) return Failure(conv::kEngineStartFailed.arg(detail));
     return Failure(conv::kEngineMisunderstood.arg(QString::fromStdString(reason) + QLatin1Char(' ') + detail));
 }

@@ -76,6 +76,9 @@ inline const QString kNoDocumentOpen =
     QStringLiteral("No document is open, because it could not be opened.");
 inline const QString kNoSuchPage = QStringLiteral("The document has no page %1.");
 inline const QString kRenderFailed = QStringLiteral("LibreOffice could not draw page %1: %2");
+inline const QString kPageTooLarge = QStringLiteral(
+    "Page %1 is %2 x %3 pixels, and a %4 file takes at most %5 pixels a side: ask for a lower dpi, "
+    "or for a width or height.");
 inline const QString kEngineBroken = QStringLiteral(
     "The document engine broke off talking sense while %1 (%2), so it was stopped.");
 inline const QString kLineTooLong = QStringLiteral("an answer longer than any answer can be");

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <future>
 #include <new>
+#include <numeric>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +53,13 @@ constexpr std::size_t kMaxBytesAhead = 160u << 20;
 constexpr int kPagesPerSharedPaint = 160;
 constexpr std::size_t kMaxStripBytes = 112u << 20;
 constexpr long kMaxStripRows = 32767;
+
+// A page above this many pixels (a 300 cm poster at 96 dpi, an A0 drawing at 300 dpi) is not
+// held whole: it is painted a band at a time as it is saved, each band encoded before the next
+// is painted, so that memory stays bounded whatever the page's size. A band is at most
+// kMaxBandBytes, and at most kMaxStripRows wide and high in each paint.
+constexpr double kMostPixelsHeldWhole = 40e6;
+constexpr std::size_t kMaxBandBytes = 32u << 20;
 
 // A page's size in pixels as it prints: LibreOffice's PDF export writes the page box in
 // hundredths of a millimetre, and a PDF renderer rounds the page's pixels up, so that no part
@@ -479,7 +487,13 @@ Outcome Writer::Render(int page, Size size, int through) {
     if (!strip_.Holds(page, size) && !TakePaintedAhead(page, size)) {
         StopPaintingAhead();
         Strip plan = PlanStrip(page, size);
-        if (static_cast<double>(plan.width) * plan.height > 40e6) return Outcome::Fail(reason::kBadRequest, "size");
+        if (static_cast<double>(plan.width) * plan.height > kMostPixelsHeldWhole) {
+            strip_ = Strip{};  // nothing large held while the bands are painted
+            stripAhead_ = Strip{};
+            drawn_.bands = PlanStrip(page, size, true);
+            drawn_.image = PageImage{plan.width, plan.height, {}};
+            return Drawn(page, size);
+        }
         plan.pixels = std::move(strip_.pixels);  // kept for the next paint
         strip_ = std::move(plan);
         if (!Paint(strip_) && (strip_.count == 1 || !Paint(strip_ = PlanStrip(page, size, true)))) {
@@ -512,9 +526,15 @@ Outcome Writer::Render(int page, Size size, int through) {
         PutOnWhite(strip_.pixels.data() + top, image.pixels.data(), pixels);
     }
     cuttingMs_ += MillisecondsSince(started);
+    drawn_.bands = Strip{};
+    return Drawn(page, size);
+}
+
+Outcome Writer::Drawn(int page, Size size) {
     drawn_.page = page;
     drawn_.size = size;
     ++pagesDrawn_;
+    const PageImage& image = drawn_.image;
     const Rectangle& area = pages_[static_cast<std::size_t>(page - 1)];
     return Outcome::Ok({std::to_string(image.width), std::to_string(image.height), std::to_string(area.width),
                         std::to_string(area.height)});
@@ -592,6 +612,56 @@ bool Writer::Paint(Strip& strip) {
     return true;
 }
 
+namespace {
+
+// At a resolution, the fewest pixels that make whole twips (1 at 96 dpi, 5 at 300, 127 at
+// 254). Bands and parts of bands that start at a multiple of it are painted from exactly where
+// their first pixel lies on the page, not from a point rounded to a twip.
+int GridPixels(const Writer::Size& size) {
+    if (size.maxWidth > 0 || size.maxHeight > 0) return 1;
+    return size.dotsPerInch / std::gcd(size.dotsPerInch, 1440);
+}
+
+int WholeGrids(int pixels, int grid) { return pixels >= grid ? pixels - pixels % grid : pixels; }
+
+}  // namespace
+
+int Writer::BandRows(const Strip& page) {
+    const std::size_t rowBytes = static_cast<std::size_t>(page.width) * 4;
+    const int rows = static_cast<int>(std::clamp<std::size_t>(kMaxBandBytes / rowBytes, 1, kMaxStripRows));
+    return std::min(WholeGrids(rows, GridPixels(page.size)), page.height);
+}
+
+bool Writer::PaintBand(const Strip& page, int top, int rows, std::uint8_t* into) {
+    const auto started = std::chrono::steady_clock::now();
+    const Rectangle& area = pages_[static_cast<std::size_t>(page.first - 1)];
+    const double twipsPerPixel = 1.0 / page.scale;
+    const auto twips = [twipsPerPixel](long pixels) { return std::lround(pixels * twipsPerPixel); };
+    const long tileX = area.x + std::lround((later_ ? kPixelsRightLater : kPixelsRight) * twipsPerPixel);
+    const long tileY = area.y + std::lround(kPixelsDown * twipsPerPixel) + twips(top);
+    const int partWidth = std::min(page.width, WholeGrids(static_cast<int>(kMaxStripRows), GridPixels(page.size)));
+    const std::size_t partBytes = static_cast<std::size_t>(partWidth) * 4 * static_cast<std::size_t>(rows);
+    try {
+        if (partWidth < page.width && bandPart_.size() < partBytes) bandPart_.resize(partBytes);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (int left = 0; left < page.width; left += partWidth) {
+        const int columns = std::min(partWidth, page.width - left);
+        std::uint8_t* part = partWidth == page.width ? into : bandPart_.data();
+        std::memset(part, 0, static_cast<std::size_t>(columns) * 4 * static_cast<std::size_t>(rows));
+        document_->paintTile(part, columns, rows, static_cast<int>(tileX + twips(left)), static_cast<int>(tileY),
+                             static_cast<int>(twips(left + columns) - twips(left)), static_cast<int>(twips(top + rows) - twips(top)));
+        for (int row = 0; row < rows; ++row) {
+            const std::size_t from = static_cast<std::size_t>(row) * columns;
+            const std::size_t to = static_cast<std::size_t>(row) * page.width + left;
+            PutOnWhite(part + from * 4, into + to * 4, static_cast<std::size_t>(columns));
+        }
+    }
+    paintingMs_ += MillisecondsSince(started);
+    return true;
+}
+
 void Writer::StartPaintingAhead(int page) {
     if (!drawAhead_ || paintingAhead_.valid() || page < 1 || page > static_cast<int>(pages_.size())) return;
     int from = page;
@@ -623,15 +693,27 @@ void Writer::StopPaintingAhead() {
 
 Outcome Writer::Save(ImageFormat format, int quality, const std::string& path, int nextPage) {
     if (drawn_.page == 0) return Outcome::Fail(reason::kJpeg, std::to_string(static_cast<int>(JpegStatus::NoPageImage)));
+    const int page = drawn_.page;
+    drawn_.page = 0;  // each drawing is saved once
+    const PageImage& image = drawn_.image;
+    if (const int most = MostPixelsASide(format); image.width > most || image.height > most) {
+        return Outcome::Fail(reason::kTooLarge, std::to_string(page) + ' ' + std::to_string(image.width) + ' ' +
+                                                    std::to_string(image.height) + ' ' + FormatName(format) + ' ' + std::to_string(most));
+    }
+    const Strip& bands = drawn_.bands;
     // A failure of the paint ahead is a later page's: the render that waits for it reports
     // it. Should it end the engine before, the core asks again in a new engine that paints
-    // nothing ahead, where the failure comes back at its own page.
-    StartPaintingAhead(nextPage);
+    // nothing ahead, where the failure comes back at its own page. A page in bands is painted
+    // while it is saved, which leaves LibreOffice to nothing else.
+    if (bands.first == 0) StartPaintingAhead(nextPage);
     const auto started = std::chrono::steady_clock::now();
     int systemError = 0;
-    const JpegStatus status = WritePageFile(drawn_.image, path, format, quality, &systemError);
+    const JpegStatus status =
+        bands.first == 0 ? WritePageFile(image, path, format, quality, &systemError)
+                         : WritePageFileInBands(image.width, image.height, BandRows(bands),
+                                                [&](int top, int rows, std::uint8_t* into) { return PaintBand(bands, top, rows, into); },
+                                                path, format, quality, &systemError);
     savingMs_ += MillisecondsSince(started);
-    drawn_.page = 0;  // each drawing is saved once
     if (status != JpegStatus::Ok) {
         std::string detail = std::to_string(static_cast<int>(status));
         if (systemError != 0) detail += ':' + std::to_string(systemError);

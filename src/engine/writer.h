@@ -80,12 +80,6 @@ private:
         long x, y, width, height;
         int frame;  // LibreOffice's page, counting the blank ones
     };
-    // A page drawn at a resolution; page 0 is none.
-    struct Drawing {
-        int page = 0;
-        Size size;
-        PageImage image;
-    };
 
     // One paint of LibreOffice's: a page alone, or consecutive pages of one size one below the
     // other, `pitch` rows apart, to be cut apart.
@@ -106,6 +100,14 @@ private:
         }
     };
 
+    // A page drawn at a resolution; page 0 is none.
+    struct Drawing {
+        int page = 0;
+        Size size;
+        PageImage image;  // no pixels for a page drawn in bands
+        Strip bands;  // a page too large to hold whole: painted band by band as it is saved
+    };
+
     // Reads where the pages laid out so far lie.
     void ReadPages();
     // Lays the document out until it has `count` pages, or all it has.
@@ -121,8 +123,15 @@ private:
     // The paint that holds `page`, without pixels: the strip of pages it belongs to, or the
     // page `alone`.
     Strip PlanStrip(int page, Size size, bool alone = false) const;
+    // Takes the page drawn as the one to save next, and answers the render with its size.
+    Outcome Drawn(int page, Size size);
     // Paints the strip planned; false when its pixels do not fit in memory.
     bool Paint(Strip& strip);
+    // Rows `top` to `top + rows` of the page planned, on white, into `into` (the page image's
+    // layout), in parts no wider than LibreOffice paints at once.
+    bool PaintBand(const Strip& page, int top, int rows, std::uint8_t* into);
+    // The band of rows to paint at once for the page planned.
+    static int BandRows(const Strip& page);
     // Paints ahead, on a thread of its own, what drawing `page` will need once the pages held
     // now are used up; meanwhile nothing else may use LibreOffice.
     void StartPaintingAhead(int page);
@@ -155,6 +164,7 @@ private:
     Drawing drawn_;  // the page asked for, until it is saved
     Strip strip_;  // the last paint, which pages are cut from
     Strip stripAhead_;  // the paint after it, made while the pages of the last one are encoded
+    std::vector<std::uint8_t> bandPart_;  // a part of a band, for pages wider than a paint
     std::future<bool> paintingAhead_;  // whether it was painted
     int through_ = 0;  // the last page of the run of pages being asked for
     // Time spent inside LibreOffice and the encoder, for the statistics.

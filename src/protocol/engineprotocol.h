@@ -19,7 +19,9 @@
 //                                one after another)
 //   N save <format> <quality> <path> <next page>
 //                                N ok <painting ahead from>  |  N fail jpeg <status>[:<errno>]
-//                                (errno where a system call failed; next page 0: none to
+//                                |  N fail too-large <page> <width> <height> <format> <most>
+//                                (a page above 40 megapixels is painted and encoded here,
+//                                band by band; errno where a system call failed; next page 0: none to
 //                                paint ahead for; the answer names the
 //                                first page of the paint made ahead, which the render of that
 //                                page waits for, or 0 for none)
@@ -69,6 +71,8 @@ inline constexpr std::string_view kNoDocument = "no-document"; // nothing is ope
 inline constexpr std::string_view kNoPage = "no-page";         // page number out of range
 inline constexpr std::string_view kRender = "render";          // painting the page failed
 inline constexpr std::string_view kJpeg = "jpeg";              // the JPEG writer's status
+// The page is larger than its format takes; detail "<page> <width> <height> <format> <most a side>".
+inline constexpr std::string_view kTooLarge = "too-large";
 inline constexpr std::string_view kBadRequest = "bad-request"; // a message it did not understand
 // The document would not come out as from a fresh engine (it has tracked changes, and this
 // engine has met other authors before): open it again in a new engine. Detail "cold": in one

@@ -3,12 +3,16 @@
 #include <png.h>
 #include <turbojpeg.h>
 #include <webp/encode.h>
-
+// After <cstdio>, which jpeglib.h needs first.
 #include <cerrno>
+#include <csetjmp>
 #include <cstdio>
+#include <jerror.h>
+#include <jpeglib.h>
 #include <fcntl.h>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,17 +92,145 @@ std::optional<Encoded> EncodePng(const PageImage& image) {
     return encoded;
 }
 
-JpegStatus WriteAll(int fd, const unsigned char* data, unsigned long size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return JpegStatus::WriteFailed;
-        }
-        data += written;
-        size -= static_cast<unsigned long>(written);
+JpegStatus WriteEncoded(const std::optional<Encoded>& encoded, std::FILE* file, int& systemError) {
+    if (!encoded || encoded->size == 0) return JpegStatus::EncoderFailed;
+    if (std::fwrite(encoded->data, 1, encoded->size, file) != encoded->size) {
+        systemError = errno;
+        return JpegStatus::WriteFailed;
     }
     return JpegStatus::Ok;
+}
+
+// A page painted band by band, for the encoders that take rows.
+struct Bands {
+    int width;
+    int height;
+    int rowsPerBand;
+    const PaintRows& paint;
+    std::vector<std::uint8_t>& band;  // rowsPerBand rows
+};
+
+// libjpeg and libpng report a failure by calling back; this jumps out of the encoder with the
+// system's error of the moment, which is the write's when the write failed.
+struct EncoderFailure {
+    jpeg_error_mgr jpeg{};
+    std::jmp_buf jump{};
+    int systemError = 0;
+};
+
+[[noreturn]] void JpegFailed(j_common_ptr info) {
+    auto* failure = reinterpret_cast<EncoderFailure*>(info->err);
+    failure->systemError = failure->jpeg.msg_code == JERR_FILE_WRITE ? errno : 0;
+    std::longjmp(failure->jump, 1);
+}
+
+[[noreturn]] void PngFailed(png_structp png, png_const_charp /*message*/) {
+    auto* failure = static_cast<EncoderFailure*>(png_get_error_ptr(png));
+    failure->systemError = errno;
+    std::longjmp(failure->jump, 1);
+}
+
+// Encodes as TurboJPEG does for WritePageFile (4:2:0, the same quality tables), row by row.
+JpegStatus StreamJpeg(std::FILE* file, const Bands& bands, int quality, int& systemError) {
+    jpeg_compress_struct info{};
+    EncoderFailure failure;
+    info.err = jpeg_std_error(&failure.jpeg);
+    failure.jpeg.error_exit = JpegFailed;
+    bool painted = true;
+    if (setjmp(failure.jump)) {
+        jpeg_destroy_compress(&info);
+        systemError = failure.systemError;
+        return systemError != 0 ? JpegStatus::WriteFailed : JpegStatus::EncoderFailed;
+    }
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = static_cast<JDIMENSION>(bands.width);
+    info.image_height = static_cast<JDIMENSION>(bands.height);
+    info.input_components = 4;
+    info.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    info.dct_method = quality >= 96 ? JDCT_ISLOW : JDCT_FASTEST;  // as TurboJPEG chooses
+    jpeg_start_compress(&info, TRUE);
+    for (int top = 0; painted && top < bands.height; top += bands.rowsPerBand) {
+        const int rows = std::min(bands.rowsPerBand, bands.height - top);
+        painted = bands.paint(top, rows, bands.band.data());
+        for (int row = 0; painted && row < rows; ++row) {
+            JSAMPROW pixels = bands.band.data() + static_cast<std::size_t>(row) * bands.width * 4;
+            jpeg_write_scanlines(&info, &pixels, 1);
+        }
+    }
+    if (painted) jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return painted ? JpegStatus::Ok : JpegStatus::NoPageImage;
+}
+
+JpegStatus StreamPng(std::FILE* file, const Bands& bands, int& systemError) {
+    EncoderFailure failure;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, PngFailed, nullptr);
+    png_infop header = png ? png_create_info_struct(png) : nullptr;
+    bool painted = true;
+    if (!header || setjmp(failure.jump)) {
+        png_destroy_write_struct(&png, &header);
+        systemError = failure.systemError;
+        return systemError != 0 ? JpegStatus::WriteFailed : JpegStatus::EncoderFailed;
+    }
+    png_init_io(png, file);
+    // The fourth byte is opaque on every page: written as RGB.
+    png_set_IHDR(png, header, static_cast<png_uint_32>(bands.width), static_cast<png_uint_32>(bands.height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, header);
+    png_set_bgr(png);
+    png_set_filler(png, 0, PNG_FILLER_AFTER);
+    for (int top = 0; painted && top < bands.height; top += bands.rowsPerBand) {
+        const int rows = std::min(bands.rowsPerBand, bands.height - top);
+        painted = bands.paint(top, rows, bands.band.data());
+        for (int row = 0; painted && row < rows; ++row) {
+            png_write_row(png, bands.band.data() + static_cast<std::size_t>(row) * bands.width * 4);
+        }
+    }
+    if (painted) png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &header);
+    return painted ? JpegStatus::Ok : JpegStatus::NoPageImage;
+}
+
+// Checks that `path` may be written, then has `write` fill a hidden file beside it, renamed over
+// it once whole: the target is replaced whole or not at all.
+JpegStatus WriteThroughTemporary(const std::string& path, int quality, int* systemError,
+                                 const std::function<JpegStatus(std::FILE* file, int& systemError)>& write) {
+    int error = 0;
+    const auto finish = [&](JpegStatus status) {
+        if (systemError) *systemError = error;
+        return status;
+    };
+    if (quality < 0 || quality > 100) return JpegStatus::InvalidQuality;
+    if (!IsFolder(FolderOf(path))) return JpegStatus::FolderMissing;
+    if (IsReadOnlyFile(path)) return JpegStatus::TargetReadOnly;
+    const std::string temporary = JpegTemporaryPath(path, static_cast<long>(getpid()));
+    unlink(temporary.c_str());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "wb");
+    if (!file) {
+        error = errno;
+        if (fd >= 0) close(fd);
+        unlink(temporary.c_str());
+        return finish(JpegStatus::CannotCreateFile);
+    }
+    JpegStatus status = write(file, error);
+    if (status == JpegStatus::Ok && std::fflush(file) != 0) {
+        error = errno;
+        status = JpegStatus::WriteFailed;
+    }
+    if (std::fclose(file) != 0 && status == JpegStatus::Ok) {
+        error = errno;
+        status = JpegStatus::WriteFailed;
+    }
+    if (status == JpegStatus::Ok && rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+        status = JpegStatus::CannotReplaceTarget;
+    }
+    if (status != JpegStatus::Ok) unlink(temporary.c_str());
+    return finish(status);
 }
 
 }  // namespace
@@ -148,34 +280,49 @@ JpegStatus WriteJpegFile(const PageImage& image, const std::string& path, int qu
 
 JpegStatus WritePageFile(const PageImage& image, const std::string& path, ImageFormat format, int quality,
                          int* systemError) {
-    const auto failed = [systemError](JpegStatus status) {
-        if (systemError) *systemError = errno;
-        return status;
-    };
     if (!image.IsValid()) return JpegStatus::InvalidImage;
-    if (quality < 0 || quality > 100) return JpegStatus::InvalidQuality;
-    if (!IsFolder(FolderOf(path))) return JpegStatus::FolderMissing;
-    if (IsReadOnlyFile(path)) return JpegStatus::TargetReadOnly;
+    return WriteThroughTemporary(path, quality, systemError, [&](std::FILE* file, int& error) {
+        // Encoded in memory first: nothing is written unless the whole picture exists.
+        const std::optional<Encoded> encoded = format == ImageFormat::Png    ? EncodePng(image)
+                                               : format == ImageFormat::Webp ? EncodeWebp(image, quality)
+                                                                             : EncodeJpeg(image, quality);
+        return WriteEncoded(encoded, file, error);
+    });
+}
 
-    // Encode in memory first: nothing touches the disk unless the whole picture exists.
-    const std::optional<Encoded> encoded = format == ImageFormat::Png    ? EncodePng(image)
-                                           : format == ImageFormat::Webp ? EncodeWebp(image, quality)
-                                                                         : EncodeJpeg(image, quality);
-    if (!encoded || encoded->size == 0) return JpegStatus::EncoderFailed;
-
-    // Then a hidden file beside the target, renamed over it once complete.
-    const std::string temporary = JpegTemporaryPath(path, static_cast<long>(getpid()));
-    unlink(temporary.c_str());
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return failed(JpegStatus::CannotCreateFile);
-    JpegStatus status = WriteAll(fd, encoded->data, encoded->size);
-    if (status != JpegStatus::Ok) failed(status);
-    if (close(fd) != 0 && status == JpegStatus::Ok) status = failed(JpegStatus::WriteFailed);
-    if (status == JpegStatus::Ok && rename(temporary.c_str(), path.c_str()) != 0) {
-        status = failed(JpegStatus::CannotReplaceTarget);
+int MostPixelsASide(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::Png: return PNG_USER_WIDTH_MAX;
+        case ImageFormat::Webp: return WEBP_MAX_DIMENSION;
+        case ImageFormat::Jpeg: break;
     }
-    if (status != JpegStatus::Ok) unlink(temporary.c_str());
-    return status;
+    return static_cast<int>(JPEG_MAX_DIMENSION);
+}
+
+JpegStatus WritePageFileInBands(int width, int height, int rowsPerBand, const PaintRows& paint, const std::string& path,
+                                ImageFormat format, int quality, int* systemError) {
+    if (width <= 0 || height <= 0 || rowsPerBand <= 0) return JpegStatus::InvalidImage;
+    if (width > MostPixelsASide(format) || height > MostPixelsASide(format)) return JpegStatus::EncoderFailed;
+    return WriteThroughTemporary(path, quality, systemError, [&](std::FILE* file, int& error) {
+        std::vector<std::uint8_t> band;
+        try {
+            band.resize(static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(format == ImageFormat::Webp ? height : rowsPerBand));
+        } catch (const std::bad_alloc&) {
+            return JpegStatus::EncoderFailed;
+        }
+        if (format == ImageFormat::Webp) {
+            for (int top = 0; top < height; top += rowsPerBand) {
+                if (!paint(top, std::min(rowsPerBand, height - top), band.data() + static_cast<std::size_t>(top) * width * 4)) {
+                    return JpegStatus::NoPageImage;
+                }
+            }
+            PageImage image{width, height, std::move(band)};
+            const std::optional<Encoded> encoded = EncodeWebp(image, quality);
+            return WriteEncoded(encoded, file, error);
+        }
+        const Bands bands{width, height, rowsPerBand, paint, band};
+        return format == ImageFormat::Png ? StreamPng(file, bands, error) : StreamJpeg(file, bands, quality, error);
+    });
 }
 
 void SavePictureAsJPG(const PageImage& image, const std::string& path, int quality) {

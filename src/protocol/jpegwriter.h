@@ -4,6 +4,7 @@
 // Plain C++ without Qt, because the engine process uses it too.
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -63,6 +64,21 @@ bool FormatFromName(const std::string& name, ImageFormat& format);
 JpegStatus WritePageFile(const PageImage& image, const std::string& path, ImageFormat format, int quality,
                          int* systemError = nullptr);
 JpegStatus WriteJpegFile(const PageImage& image, const std::string& path, int quality);
+
+// The most pixels a side a page file of `format` can have (JPEG 65,500; WebP 16,383; PNG, as
+// libpng writes it, 1,000,000).
+int MostPixelsASide(ImageFormat format);
+
+// Fills `rows` rows of a page from `firstRow` into `into` (the page image's layout, width x 4
+// bytes a row); false when it cannot.
+using PaintRows = std::function<bool(int firstRow, int rows, std::uint8_t* into)>;
+
+// As WritePageFile, for a page too large to hold whole: `paint` is asked for it `rowsPerBand`
+// rows at a time, top down, and JPEG and PNG are encoded as the rows come, so that only a band
+// is held. WebP, whose encoder takes only a whole picture, is put together first. A paint
+// that fails gives NoPageImage.
+JpegStatus WritePageFileInBands(int width, int height, int rowsPerBand, const PaintRows& paint, const std::string& path,
+                                ImageFormat format, int quality, int* systemError = nullptr);
 
 // As WriteJpegFile, but a failure throws JpegError with the error text.
 void SavePictureAsJPG(const PageImage& image, const std::string& path, int quality);

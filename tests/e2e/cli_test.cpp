@@ -147,6 +147,18 @@ TEST(Cli, ReportsAreTheWindowsTextOnPlainLinesAndTheRunGoesOn) {
     EXPECT_EQ(FolderEntries(output.path()), QStringList{"one-page_1.jpg"});
 }
 
+TEST(Cli, APageLargerThanItsFormatTakesIsReportedAndNotWritten) {
+    QTemporaryDir documents, output;
+    const QString poster = PosterDocument(documents.path(), "Poster.rtf", 47679, 67408, 1);  // A0
+    const CliRun run = Cli({"--format", "webp", "--dpi", "600", "--out", output.path(), poster});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Application Error:\nPage 1 is 19867 x 28087 pixels, and a WEBP file takes at most 16383 "
+                                 "pixels a side: ask for a lower dpi, or for a width or height.\n"
+                                 "in Quillivar2021/08/31.Word1.SaveDocAsJPG at line 182\n"))
+        << run.err.toStdString();
+    EXPECT_TRUE(FolderEntries(output.path()).isEmpty());
+}
+
 TEST(Cli, AFolderStandsForTheDocumentsOfItsTree) {
     QTemporaryDir tree, output;
     QDir(tree.path()).mkpath("Old/Older");

@@ -9,10 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +62,31 @@ QString TrackedChangeDocument(const QString& folder, const QString& author) {
 <text:p>Written first, <text:change-start text:change-id="c1"/>and this was added later by someone else,<text:change-end text:change-id="c1"/> then the end.</text:p>
 </office:text></office:body></office:document>)");
     return path;
+}
+
+// Which rows of a page file, shrunk to `size`, hold ink: where its lines of text lie.
+std::vector<bool> InkedRows(const QString& path, QSize size) {
+    const DecodedImage page = DecodeImage(path);
+    const QImage image(page.rgb.data(), page.width, page.height, page.width * 3, QImage::Format_RGB888);
+    const QImage shrunk = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_Grayscale8);
+    std::vector<bool> rows;
+    for (int y = 0; y < shrunk.height(); ++y) {
+        double ink = 0;
+        for (int x = 0; x < shrunk.width(); ++x) ink += 255 - shrunk.constScanLine(y)[x];
+        rows.push_back(ink / shrunk.width() > 3);
+    }
+    return rows;
+}
+
+// Whether each inked row of `a` has one of `b` within a row, and the other way round.
+bool SameInkedRows(const std::vector<bool>& a, const std::vector<bool>& b) {
+    const auto near = [](const std::vector<bool>& rows, std::size_t y) {
+        return rows[y] || (y > 0 && rows[y - 1]) || (y + 1 < rows.size() && rows[y + 1]);
+    };
+    for (std::size_t y = 0; y < a.size() && y < b.size(); ++y) {
+        if ((a[y] && !near(b, y)) || (b[y] && !near(a, y))) return false;
+    }
+    return a.size() == b.size();
 }
 
 class EveryFormat : public PageExport, public ::testing::WithParamInterface<const char*> {};
@@ -229,6 +256,38 @@ TEST_F(PageExport, QualityAndResolutionReachThePageImages) {
     const DecodedImage high = DecodeJpeg(output.path() + "/high_1.jpg");
     EXPECT_EQ(high.width, 1588);  // 11906 x 16838 twips at 192 dots per inch, as pdftoppm sizes it
     EXPECT_EQ(high.height, 2246);
+}
+
+TEST_F(PageExport, APageOfAHundredMegapixelsIsWrittenWholeWithoutBeingHeldWhole) {
+    // What the engine holds for the same lines on an A4 page.
+    Export(PosterDocument(documents.path(), "a4.rtf", 11906, 16838, 40));
+    engines->End();
+    const long a4PeakKib = engines->Stats().peakResidentKib;
+
+    engines = std::make_unique<EngineSession>(EngineLauncher(DefaultEngineOptions()), NeverCancelled());
+    const QString poster = PosterDocument(documents.path(), "a0.rtf", 47679, 67408, 200);
+    choices.dotsPerInch = 254;  // 8410 x 11890 pixels
+    for (const ImageFormat format : {ImageFormat::Png, ImageFormat::Jpeg}) {
+        choices.format = format;
+        Export(poster);
+    }
+    engines->End();
+    const long a0PeakKib = engines->Stats().peakResidentKib;
+    choices.dotsPerInch = 72;  // 8 megapixels: painted whole
+    choices.outputFolder = documents.path();
+    Export(poster);
+    EXPECT_TRUE(reporter.reports.empty()) << reporter.reports.front().description.toStdString();
+    EXPECT_LT(a0PeakKib, a4PeakKib + 32 * 1024) << "more than a band of 32 MiB beyond an A4 page's";
+
+    // Shrunk to an A4 page at 96 dpi, its lines lie where they lie on the page painted whole.
+    const std::vector<bool> whole = InkedRows(documents.path() + "/a0_1.jpg", {794, 1123});
+    EXPECT_GT(std::count(whole.begin(), whole.end(), true), 400);
+    for (const char* banded : {"/a0_1.png", "/a0_1.jpg"}) {
+        const DecodedImage page = DecodeImage(output.path() + banded);
+        EXPECT_EQ(page.width, 8410);
+        EXPECT_EQ(page.height, 11890);
+        EXPECT_TRUE(SameInkedRows(InkedRows(output.path() + banded, {794, 1123}), whole)) << banded;
+    }
 }
 
 TEST_F(PageExport, AnEmptyFileIsReportedAtEachStepAndTheNextDocumentConverts) {

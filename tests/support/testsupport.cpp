@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <turbojpeg.h>
@@ -88,6 +89,7 @@ DecodedImage DecodeImage(const QString& path) {
         WebPFree(rgb);
         return decoded;
     }
+    QImageReader::setAllocationLimit(0);  // pages of any size
     const QImage image = QImage(path).convertToFormat(QImage::Format_RGB888);
     decoded.width = image.width();
     decoded.height = image.height();
@@ -106,6 +108,18 @@ double GreyDifference(const DecodedImage& a, const DecodedImage& b) {
         total += std::abs(greyA - greyB);
     }
     return total / static_cast<double>(a.rgb.size() / 3);
+}
+
+QString PosterDocument(const QString& folder, const QString& name, int twipsWide, int twipsHigh, int lines) {
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Liberation Serif;}}\\paperw" + QByteArray::number(twipsWide) +
+                     "\\paperh" + QByteArray::number(twipsHigh) + "\\margl1440\\margr1440\\margt1440\\margb1440\\f0\\fs24";
+    for (int line = 1; line <= lines; ++line) {
+        rtf += "\\pard\\box\\brdrs\\brdrw60 Line " + QByteArray::number(line) + " of a page drawn in bands.\\par\n";
+    }
+    const QString path = folder + "/" + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(rtf + "}") < 0) return QString();
+    return path;
 }
 
 QString TruncatedCopy(const QString& source, const QString& target) {

@@ -111,6 +111,10 @@ QString ProgramForOrdinaryUser(const QString& relativePath);
 // Writes the first half of `source` to `target`: a document cut off in the middle.
 QString TruncatedCopy(const QString& source, const QString& target);
 
+// An .rtf of `lines` lines of text in a frame on pages `twipsWide` x `twipsHigh` (A4: 11906 x
+// 16838, room for 40 lines; A0: 47679 x 67408, room for 200).
+QString PosterDocument(const QString& folder, const QString& name, int twipsWide, int twipsHigh, int lines);
+
 // Makes an empty file, and the folders on its way.
 void Touch(const QString& path);
 
