@@ -707,13 +707,14 @@ Outcome Writer::Save(ImageFormat format, int quality, const std::string& path, i
     // while it is saved, which leaves LibreOffice to nothing else.
     if (bands.first == 0) StartPaintingAhead(nextPage);
     const auto started = std::chrono::steady_clock::now();
+    const double paintedBefore = paintingMs_;  // bands are painted as they are saved: counted as drawing
     int systemError = 0;
     const JpegStatus status =
         bands.first == 0 ? WritePageFile(image, path, format, quality, &systemError)
                          : WritePageFileInBands(image.width, image.height, BandRows(bands),
                                                 [&](int top, int rows, std::uint8_t* into) { return PaintBand(bands, top, rows, into); },
                                                 path, format, quality, &systemError);
-    savingMs_ += MillisecondsSince(started);
+    savingMs_ += MillisecondsSince(started) - (paintingMs_ - paintedBefore);
     if (status != JpegStatus::Ok) {
         std::string detail = std::to_string(static_cast<int>(status));
         if (systemError != 0) detail += ':' + std::to_string(systemError);
