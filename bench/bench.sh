@@ -4,8 +4,9 @@
 #   soffice --headless --convert-to pdf for each document, then pdftoppm -jpeg -r 96
 #     -jpegopt quality=75 for each PDF;
 #   one soffice call for the whole batch, then pdftoppm for each PDF.
-# Batches: ../shared/corpus (all 64 documents, copied first) and a generated batch of 100
-# documents of 1 to 30 pages (bench/make-batch.sh; the second argument changes the count).
+# Batches: ../shared/corpus (all 64 documents, copied first), a generated batch of 100
+# documents of 1 to 30 pages (bench/make-batch.sh; the second argument changes the count), and
+# a small one of 10 made the same way.
 # For each contender: wall time, pages written, pages per second, the largest process's peak
 # memory, and the ratio to the best alternative; for quillivar-cli also the floor, the time
 # its engines spent inside LibreOffice opening, laying out and drawing, per engine (the sum
@@ -29,8 +30,9 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/corpus"
 find "$corpus" -maxdepth 1 -type f \( -name '*.doc' -o -name '*.docx' -o -name '*.odt' -o -name '*.rtf' \) \
     -exec cp -- {} "$work/corpus/" \;
-echo "Making the generated batch..." >&2
+echo "Making the generated batches..." >&2
 "$root/bench/make-batch.sh" "$work/generated" "$generated" >/dev/null
+"$root/bench/make-batch.sh" "$work/small" 10 >/dev/null  # where starting engines weighs most
 
 profile="file://$work/soffice-profile"
 soffice_pdf() {  # soffice_pdf OUTDIR FILES...
@@ -116,3 +118,4 @@ report() {  # report BATCH_NAME BATCH
 echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) processors; $(soffice --version | head -1)"
 report "corpus" "$work/corpus"
 report "generated" "$work/generated"
+report "small" "$work/small"

@@ -103,8 +103,9 @@ int main(int argc, char** argv) {
         for (int i = 0; i < count; ++i) {
             engines.push_back((kind == 0 ? forked : cold).Launch(never));
             DrawFirstPage(*engines.back(), document, page);
-            pss += PssKib(engines.back()->ProcessId());
         }
+        // Read once all are alive: a page shared by more processes counts less in each.
+        for (const auto& engine : engines) pss += PssKib(engine->ProcessId());
         const long parent = kind == 0 ? PssKib(ParentOf(engines.front()->ProcessId())) : 0;
         std::printf("%-8s %d engines: %ld MiB proportional memory in all, %ld MiB an engine", kind == 0 ? "forked" : "cold",
                     count, (pss + parent) / 1024, pss / 1024 / count);
