@@ -156,6 +156,7 @@ Options ParseArguments(const QStringList& arguments) {
         line.UsageError(*error);
     }
     options.engines = line.Engines(options.run.jobs);
+    options.engines.forkFirstEngines = false;  // the parent does not outlive the run
     options.stats = parser.isSet(stats);
     if (parser.isSet(ext)) {
         if (parser.value(ext).isEmpty()) line.UsageError(QStringLiteral("--ext needs an extension"));

@@ -100,12 +100,13 @@ EngineOptions DefaultEngineOptions() {
 // ---------------------------------------------------------------------------------------------
 
 std::unique_ptr<Engine> Engine::Start(const EngineOptions& options, const CancelToken& cancel,
-                                      std::shared_ptr<EngineParent> parent) {
+                                      std::shared_ptr<EngineParent> parent, bool replacing) {
     if (cancel.IsCancelled()) throw Failure(conv::kCancelled);
     if (access(QFile::encodeName(options.program).constData(), X_OK) != 0) {
         throw Failure(conv::kEngineMissing.arg(options.program, Errno()));
     }
     std::unique_ptr<Engine> engine(new Engine(options, cancel, std::move(parent)));
+    engine->forkNext_ = engine->parent_ && (replacing || options.forkFirstEngines || engine->parent_->Serving());
     engine->Launch();
     return engine;
 }
@@ -130,7 +131,8 @@ void Engine::LaunchOnce(bool cold) {
     if (cancel_.IsCancelled()) throw Failure(conv::kCancelled);
     ready_ = false;
     lastRequest_ = 0;
-    const std::optional<EngineProcess> forked = parent_ && !cold ? parent_->Fork(paintAhead_, cancel_) : std::nullopt;
+    const std::optional<EngineProcess> forked = forkNext_ && !cold ? parent_->Fork(paintAhead_, cancel_) : std::nullopt;
+    forkNext_ = parent_ != nullptr;  // every fresh engine after the first
     forked_ = forked.has_value();
     EngineProcess process;
     if (forked) {
@@ -549,7 +551,10 @@ EngineSession::~EngineSession() { End(); }
 
 Engine& EngineSession::Take() {
     if (engine_ && !engine_->IsRunning()) engine_.reset();
-    if (!engine_) engine_ = launcher_.Launch(cancel_);
+    if (!engine_) {
+        engine_ = launcher_.Launch(cancel_, launched_);
+        launched_ = true;
+    }
     return *engine_;
 }
 

@@ -67,6 +67,12 @@ struct EngineOptions {
     bool drawAhead = false;
     // Fork engines from a parent that prepared LibreOffice once, rather than start each cold.
     bool forkEngines = true;
+    // The first engine of each session forked too, not only the fresh ones that replace an
+    // engine: worth it where the parent outlives a run (the window, the service). Preparing
+    // LibreOffice takes longer than starting one engine cold, so a single run starts its
+    // first engines cold unless the parent is up already, and starts the parent when the
+    // first engine has to be replaced.
+    bool forkFirstEngines = true;
 };
 
 class EngineParent;
@@ -80,8 +86,9 @@ public:
     // Starts an engine, forked from `parent` where it can, and waits until LibreOffice is
     // ready; throws Failure when it cannot. Once `cancel` is set, every wait ends at once with
     // the engine stopped.
+    // `replacing`: it takes over from an engine of the same session that ended.
     static std::unique_ptr<Engine> Start(const EngineOptions& options, const CancelToken& cancel,
-                                         std::shared_ptr<EngineParent> parent = nullptr);
+                                         std::shared_ptr<EngineParent> parent = nullptr, bool replacing = false);
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -160,6 +167,7 @@ private:
     int socket_ = -1;
     pid_t pid_ = -1;
     bool forked_ = false;
+    bool forkNext_ = false;  // the next start is forked, where the parent serves
     bool running_ = false;
     bool ready_ = false;  // LibreOffice started; later losses take a document with them
     bool lostDocument_ = false;
@@ -195,7 +203,9 @@ private:
 class EngineLauncher {
 public:
     explicit EngineLauncher(EngineOptions options = DefaultEngineOptions());
-    std::unique_ptr<Engine> Launch(const CancelToken& cancel) const { return Engine::Start(options_, cancel, parent_); }
+    std::unique_ptr<Engine> Launch(const CancelToken& cancel, bool replacing = false) const {
+        return Engine::Start(options_, cancel, parent_, replacing);
+    }
     const EngineOptions& options() const { return options_; }
     // Why engines were started cold rather than forked, if they were: empty otherwise.
     QString ColdStartReason() const;
@@ -226,6 +236,7 @@ private:
     EngineLauncher launcher_;
     const CancelToken& cancel_;
     std::unique_ptr<Engine> engine_;
+    bool launched_ = false;  // an engine was started in this session
     EngineStats stats_;
 };
 

@@ -75,6 +75,11 @@ void EngineParent::GiveUp(const QString& why) {
     Fail(why);
 }
 
+bool EngineParent::Serving() const {
+    const std::lock_guard lock(mutex_);
+    return started_ && pid_ >= 0;
+}
+
 QString EngineParent::ColdStartReason() const {
     const std::lock_guard lock(mutex_);
     return coldStartReason_;

@@ -38,6 +38,8 @@ public:
     void GiveUp(const QString& why);
     // Why engines start cold, once the parent failed; empty while it serves.
     QString ColdStartReason() const;
+    // Started, and serving.
+    bool Serving() const;
 
 private:
     void Start(const CancelToken& cancel);

@@ -168,6 +168,14 @@ TEST_F(PageExport, TheSameDocumentGivesTheSamePagesWhateverCameBefore) {
     engines = std::make_unique<EngineSession>(EngineLauncher(cold), NeverCancelled());
     EXPECT_EQ(FileDigest(Export(bob).pagesWritten.value(0)).toHex(), alone[1]);
     EXPECT_FALSE(engines->Current()->Forked());
+    // A single run (the command line's) starts its first engine cold, and forks the fresh one.
+    EngineOptions single = DefaultEngineOptions();
+    single.forkFirstEngines = false;
+    engines = std::make_unique<EngineSession>(EngineLauncher(single), NeverCancelled());
+    EXPECT_EQ(FileDigest(Export(ann).pagesWritten.value(0)).toHex(), alone[0]);
+    EXPECT_FALSE(engines->Current()->Forked());
+    EXPECT_EQ(FileDigest(Export(bob).pagesWritten.value(0)).toHex(), alone[1]);
+    EXPECT_EQ(engines->Current()->Forked(), EnginesAreForked());
     EXPECT_TRUE(reporter.reports.empty());
 }
 
