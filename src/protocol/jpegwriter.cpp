@@ -11,6 +11,7 @@
 #include <jpeglib.h>
 #include <fcntl.h>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -124,9 +125,9 @@ struct EncoderFailure {
     std::longjmp(failure->jump, 1);
 }
 
-[[noreturn]] void PngFailed(png_structp png, png_const_charp /*message*/) {
+[[noreturn]] void PngFailed(png_structp png, png_const_charp message) {
     auto* failure = static_cast<EncoderFailure*>(png_get_error_ptr(png));
-    failure->systemError = errno;
+    failure->systemError = std::strcmp(message, "Write Error") == 0 ? errno : 0;  // libpng's own words for it
     std::longjmp(failure->jump, 1);
 }
 
