@@ -298,6 +298,48 @@ TEST_F(PageExport, APageOfAHundredMegapixelsIsWrittenWholeWithoutBeingHeldWhole)
     }
 }
 
+TEST_F(PageExport, APageWiderThanOnePaintIsPaintedInPartsThatMeet) {
+    // 300 cm wide: 35,434 pixels at 300 dpi, more than LibreOffice paints at once. A zigzag
+    // runs across the whole page, rising and falling half a row a column, so that parts that
+    // do not meet show as a jump in it.
+    QByteArray zigzag;
+    for (int x = 0; x <= 290; x += 4) zigzag += QByteArray::number(x * 1000) + (x % 8 == 0 ? ",0 " : ",2000 ");
+    const QString path = documents.path() + "/banner.fodt";
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"
+ xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.2"
+ office:mimetype="application/vnd.oasis.opendocument.text"><office:automatic-styles>
+<style:page-layout style:name="banner"><style:page-layout-properties fo:page-width="300cm" fo:page-height="10cm"
+ fo:margin-top="1cm" fo:margin-bottom="1cm" fo:margin-left="1cm" fo:margin-right="1cm"/></style:page-layout>
+<style:style style:name="line" style:family="graphic"><style:graphic-properties svg:stroke-width="0.2cm"
+ svg:stroke-color="#000000" draw:stroke="solid" style:wrap="run-through" style:run-through="foreground"/></style:style>
+</office:automatic-styles><office:master-styles><style:master-page style:name="Standard" style:page-layout-name="banner"/>
+</office:master-styles><office:body><office:text><draw:polyline draw:style-name="line" text:anchor-type="page"
+ text:anchor-page-number="1" svg:x="5cm" svg:y="3cm" svg:width="290cm" svg:height="2cm" svg:viewBox="0 0 290000 2000"
+ draw:points=")" + zigzag.trimmed() + R"("/><text:p/></office:text></office:body></office:document>)");
+    file.close();
+    choices.dotsPerInch = 300;
+    Export(path);
+    EXPECT_TRUE(reporter.reports.empty()) << reporter.reports.front().description.toStdString();
+    const DecodedImage page = DecodeImage(output.path() + "/banner_1.jpg");
+    ASSERT_EQ(page.width, 35434);
+    // Down the page, the line's top edge moves by at most a row from one column to the next.
+    int top = -1;
+    for (int x = 1200; x < 34000; ++x) {  // away from its ends
+        int row = 0;
+        while (row < page.height && page.rgb[(static_cast<std::size_t>(row) * page.width + x) * 3] > 128) ++row;
+        ASSERT_LT(row, page.height) << "no line in column " << x;
+        if (top >= 0) {
+            ASSERT_LE(std::abs(row - top), 1) << "column " << x;
+        }
+        top = row;
+    }
+}
+
 TEST_F(PageExport, AnEmptyFileIsReportedAtEachStepAndTheNextDocumentConverts) {
     const QString empty = documents.path() + "/empty.docx";
     QFile(empty).open(QIODevice::WriteOnly);
