@@ -3,11 +3,11 @@
 #include <png.h>
 #include <turbojpeg.h>
 #include <webp/encode.h>
-// After <cstdio>, which jpeglib.h needs first.
+
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <jerror.h>
+#include <jerror.h>  // these two after <cstdio>, which they need
 #include <jpeglib.h>
 #include <fcntl.h>
 #include <cstdlib>
@@ -109,6 +109,17 @@ struct Bands {
     int rowsPerBand;
     const PaintRows& paint;
     std::vector<std::uint8_t>& band;  // rowsPerBand rows
+
+    // Paints the page band by band and hands `write` each row in turn; false when a paint failed.
+    template <typename WriteRow>
+    bool ForEachRow(WriteRow write) const {
+        for (int top = 0; top < height; top += rowsPerBand) {
+            const int rows = std::min(rowsPerBand, height - top);
+            if (!paint(top, rows, band.data())) return false;
+            for (int row = 0; row < rows; ++row) write(band.data() + static_cast<std::size_t>(row) * width * 4);
+        }
+        return true;
+    }
 };
 
 // libjpeg and libpng report a failure by calling back; this jumps out of the encoder with the
@@ -137,7 +148,6 @@ JpegStatus StreamJpeg(std::FILE* file, const Bands& bands, int quality, int& sys
     EncoderFailure failure;
     info.err = jpeg_std_error(&failure.jpeg);
     failure.jpeg.error_exit = JpegFailed;
-    bool painted = true;
     if (setjmp(failure.jump)) {
         jpeg_destroy_compress(&info);
         systemError = failure.systemError;
@@ -153,14 +163,7 @@ JpegStatus StreamJpeg(std::FILE* file, const Bands& bands, int quality, int& sys
     jpeg_set_quality(&info, quality, TRUE);
     info.dct_method = quality >= 96 ? JDCT_ISLOW : JDCT_FASTEST;  // as TurboJPEG chooses
     jpeg_start_compress(&info, TRUE);
-    for (int top = 0; painted && top < bands.height; top += bands.rowsPerBand) {
-        const int rows = std::min(bands.rowsPerBand, bands.height - top);
-        painted = bands.paint(top, rows, bands.band.data());
-        for (int row = 0; painted && row < rows; ++row) {
-            JSAMPROW pixels = bands.band.data() + static_cast<std::size_t>(row) * bands.width * 4;
-            jpeg_write_scanlines(&info, &pixels, 1);
-        }
-    }
+    const bool painted = bands.ForEachRow([&info](std::uint8_t* row) { jpeg_write_scanlines(&info, &row, 1); });
     if (painted) jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     return painted ? JpegStatus::Ok : JpegStatus::NoPageImage;
@@ -170,7 +173,6 @@ JpegStatus StreamPng(std::FILE* file, const Bands& bands, int& systemError) {
     EncoderFailure failure;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, PngFailed, nullptr);
     png_infop header = png ? png_create_info_struct(png) : nullptr;
-    bool painted = true;
     if (!header || setjmp(failure.jump)) {
         png_destroy_write_struct(&png, &header);
         systemError = failure.systemError;
@@ -183,13 +185,7 @@ JpegStatus StreamPng(std::FILE* file, const Bands& bands, int& systemError) {
     png_write_info(png, header);
     png_set_bgr(png);
     png_set_filler(png, 0, PNG_FILLER_AFTER);
-    for (int top = 0; painted && top < bands.height; top += bands.rowsPerBand) {
-        const int rows = std::min(bands.rowsPerBand, bands.height - top);
-        painted = bands.paint(top, rows, bands.band.data());
-        for (int row = 0; painted && row < rows; ++row) {
-            png_write_row(png, bands.band.data() + static_cast<std::size_t>(row) * bands.width * 4);
-        }
-    }
+    const bool painted = bands.ForEachRow([png](std::uint8_t* row) { png_write_row(png, row); });
     if (painted) png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &header);
     return painted ? JpegStatus::Ok : JpegStatus::NoPageImage;
