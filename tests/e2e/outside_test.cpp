@@ -6,8 +6,10 @@
 #include "pageexport.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -72,21 +74,39 @@ TEST(Outside, NothingRunsAndNothingIsFetched) {
     MakeLinkedPictureDocx(folder.path() + "/FileLinked.docx", local);
     const QString marker = elsewhere.path() + "/macro-ran";
     MakeMacroOdt(folder.path() + "/Macro.odt", marker);
+    MakeEpsPictureOdt(folder.path() + "/Eps.odt");
+    // Programs LibreOffice would start from the path: for an EPS picture, and to check
+    // signatures. Each notes that it ran.
+    const QString programs = elsewhere.path() + "/bin";
+    const QString programsRan = elsewhere.path() + "/programs-ran";
+    QDir().mkpath(programs);
+    for (const char* name : {"gs", "convert", "pstoedit", "gpgconf", "gpg", "gpgsm"}) {
+        QFile program(programs + "/" + name);
+        program.open(QIODevice::WriteOnly);
+        program.write("#!/bin/sh\necho \"$0\" >>'" + programsRan.toUtf8() + "'\nexit 1\n");
+        program.setPermissions(program.permissions() | QFile::ExeOwner);
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", programs.toUtf8() + ":" + path);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
 
     // The fixture is sound: each document names its picture, and who follows the web link gets
     // the red picture.
     for (const char* name : {"WebLink.odt", "WebLinked.docx"}) EXPECT_TRUE(Contents(folder.path() + "/" + name).contains(web.toUtf8())) << name;
     for (const char* name : {"FileLink.odt", "FileLinked.docx"}) EXPECT_TRUE(Contents(folder.path() + "/" + name).contains(local.toUtf8())) << name;
     EXPECT_EQ(HttpGet(server.port(), "/red.png"), pictureBytes);
-    // And up to 25.2, soffice with its own defaults follows the links (26.8's follows none).
+    // And soffice with its own defaults starts programs from the path; up to 25.2 it also
+    // follows the links (26.8's follows none).
     QTemporaryDir control;
+    QProcess soffice;
+    soffice.start("soffice", {"--headless", "--norestore", "-env:UserInstallation=file://" + control.path() + "/profile",
+                              "--convert-to", "pdf", "--outdir", control.path(), folder.path() + "/WebLink.odt",
+                              folder.path() + "/FileLink.odt", folder.path() + "/Eps.odt"});
+    ASSERT_TRUE(soffice.waitForFinished(180000));
+    EXPECT_TRUE(QFile::exists(programsRan));
+    QFile::remove(programsRan);
     EngineSession engines(EngineLauncher(DefaultEngineOptions()), NeverCancelled());
     if (engines.Take().LibreOfficeVersion().section('.', 0, 0).toInt() < 26) {
-        QProcess soffice;
-        soffice.start("soffice", {"--headless", "--norestore", "-env:UserInstallation=file://" + control.path() + "/profile",
-                                  "--convert-to", "pdf", "--outdir", control.path(), folder.path() + "/WebLink.odt",
-                                  folder.path() + "/FileLink.odt"});
-        ASSERT_TRUE(soffice.waitForFinished(180000));
         EXPECT_GT(server.connections(), 1);
         QProcess::execute("pdftoppm", {"-r", "48", "-png", "-singlefile", control.path() + "/FileLink.pdf", control.path() + "/file-link"});
         EXPECT_GT(RedShare(DecodeImage(control.path() + "/file-link.png")), 0.02);
@@ -95,7 +115,7 @@ TEST(Outside, NothingRunsAndNothingIsFetched) {
     const int before = server.connections();
     ExportChoices choices;
     choices.outputFolder = output.path();
-    for (const char* name : {"WebLink.odt", "WebLinked.docx", "FileLink.odt", "FileLinked.docx", "Macro.odt"}) {
+    for (const char* name : {"WebLink.odt", "WebLinked.docx", "FileLink.odt", "FileLinked.docx", "Macro.odt", "Eps.odt"}) {
         RecordingObserver observer;
         SaveDocAsJPG(folder.path() + "/" + name, choices, engines, observer);
         EXPECT_TRUE(observer.reports.empty()) << name;
@@ -103,6 +123,7 @@ TEST(Outside, NothingRunsAndNothingIsFetched) {
     QThread::msleep(200);
     EXPECT_EQ(server.connections(), before);
     EXPECT_FALSE(QFile::exists(marker));
+    EXPECT_FALSE(QFile::exists(programsRan)) << Contents(programsRan).toStdString();
     for (const char* page : {"WebLink_1.jpg", "WebLinked_1.jpg", "FileLink_1.jpg", "FileLinked_1.jpg"}) {
         const DecodedImage image = DecodeJpeg(output.path() + "/" + page);
         ASSERT_GT(image.width, 0) << page;

@@ -175,6 +175,24 @@ void MakeLinkedPictureOdt(const QString& path, const QString& address) {
                     {"content.xml", content}});
 }
 
+void MakeEpsPictureOdt(const QString& path) {
+    const QByteArray content = QByteArray(kOdfContentStart) +
+        "<office:body><office:text><text:p>A PostScript picture without a preview:</text:p><text:p>"
+        "<draw:frame draw:name=\"Eps\" text:anchor-type=\"as-char\" svg:width=\"4cm\" svg:height=\"4cm\">"
+        "<draw:image xlink:href=\"Pictures/square.eps\" xlink:type=\"simple\" xlink:show=\"embed\" "
+        "xlink:actuate=\"onLoad\"/></draw:frame></text:p></office:text></office:body></office:document-content>";
+    const QByteArray eps =
+        "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 100 100\n%%EndComments\n"
+        "newpath 10 10 moveto 90 10 lineto 90 90 lineto 10 90 lineto closepath fill\nshowpage\n%%EOF\n";
+    WriteZip(path, {{"mimetype", "application/vnd.oasis.opendocument.text"},
+                    {"META-INF/manifest.xml",
+                     Manifest("application/vnd.oasis.opendocument.text",
+                              "<manifest:file-entry manifest:full-path=\"Pictures/square.eps\" "
+                              "manifest:media-type=\"image/x-eps\"/>")},
+                    {"content.xml", content},
+                    {"Pictures/square.eps", eps}});
+}
+
 void MakeLinkedPictureDocx(const QString& path, const QString& address) {
     const QByteArray types =
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"

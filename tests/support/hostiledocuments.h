@@ -22,6 +22,10 @@ void MakeMacroOdt(const QString& path, const QString& marker);
 void MakeLinkedPictureOdt(const QString& path, const QString& address);
 void MakeLinkedPictureDocx(const QString& path, const QString& address);
 
+// An .odt showing an embedded EPS picture without a preview, which LibreOffice would have a
+// program on the path draw.
+void MakeEpsPictureOdt(const QString& path);
+
 // An .odt of one paragraph holding `megabytes` MB of text: small on disk, huge once opened.
 void MakeHugeParagraphOdt(const QString& path, int megabytes);
 
