@@ -74,11 +74,12 @@ private:
     QStringList order_;
 };
 
-void ConvertInOrder(const QStringList& documents, const Group& group, const ExportChoices& choices,
+void ConvertInOrder(const QStringList& documents, const Group& group, bool lastGroup, const ExportChoices& choices,
                     EngineSession& engines, RunObserver& observer, const CancelToken& cancel, PageFiles& pageFiles,
                     int& done, int& reports) {
     for (const int index : group) {
         if (cancel.IsCancelled()) break;
+        if (lastGroup && index == group.back()) engines.EndAfterNextDocument();
         observer.DocumentStarted(index, documents[index]);
         DocumentObserver reporter(observer, index);
         const ExportResult exported = SaveDocAsJPG(documents[index], choices, engines, reporter);
@@ -128,7 +129,9 @@ RunResult RunBatch(const QStringList& documents, const RunChoices& choices, cons
         int done = 0;
         int reports = 0;
         for (std::size_t group = nextGroup++; group < groups.size() && !cancel.IsCancelled(); group = nextGroup++) {
-            ConvertInOrder(documents, groups[group], choices.pages, engines, observer, cancel, pageFiles, done, reports);
+            const bool lastGroup = nextGroup >= groups.size();  // none is left for any worker
+            ConvertInOrder(documents, groups[group], lastGroup, choices.pages, engines, observer, cancel, pageFiles,
+                           done, reports);
         }
         engines.End();
         const std::lock_guard lock(resultMutex);
@@ -156,7 +159,8 @@ RunResult RunBatch(const QStringList& documents, const ExportChoices& choices, E
     std::iota(all.begin(), all.end(), 0);
     RunResult result;
     PageFiles pageFiles;
-    ConvertInOrder(documents, all, choices, engines, observer, cancel, pageFiles, result.documentsDone, result.reports);
+    ConvertInOrder(documents, all, false, choices, engines, observer, cancel, pageFiles, result.documentsDone,
+                   result.reports);
     result.pageFiles = pageFiles.Files();
     return result;
 }

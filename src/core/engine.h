@@ -226,6 +226,10 @@ public:
     Engine& Take();  // the warm engine, or a new one; throws Failure when none starts
     void HandBack(Engine& engine);  // drops an engine that stopped or grew past its limits
     void End();
+    // The session ends after the next document, which is then left open for End(): the
+    // engine's end closes it sooner than LibreOffice would (a long one takes tenths of a second).
+    void EndAfterNextDocument() { endsAfterThisDocument_ = true; }
+    bool EndsAfterThisDocument() const { return endsAfterThisDocument_; }
     Engine* Current() const { return engine_.get(); }
     // All engines of the session so far; a lost engine could not tell its part.
     const EngineStats& Stats() const { return stats_; }
@@ -237,6 +241,7 @@ private:
     const CancelToken& cancel_;
     std::unique_ptr<Engine> engine_;
     bool launched_ = false;  // an engine was started in this session
+    bool endsAfterThisDocument_ = false;
     EngineStats stats_;
 };
 

@@ -157,8 +157,10 @@ ExportResult SaveDocAsJPG(const QString& documentPath, const ExportChoices& choi
         });
     }
 
-    // Closing, without saving, as every close is.
-    trap.step(194, [&] { theEngine().Close(); });
+    // Closing, without saving, as every close is; or by the engine's end, when it ends next.
+    trap.step(194, [&] {
+        if (!engines.EndsAfterThisDocument()) theEngine().Close();
+    });
     trap.step(196, [&] { engines.HandBack(theEngine()); });
     return result;
 }

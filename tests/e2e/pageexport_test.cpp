@@ -1,5 +1,6 @@
 // The page export with the real engine and LibreOffice, on documents made for the tests.
 
+#include "batchrun.h"
 #include "engine.h"
 #include "hostiledocuments.h"
 #include "pageexport.h"
@@ -15,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -455,6 +458,34 @@ TEST_F(PageExport, AnEngineLostWhilePaintingAheadIsReportedForThePageItWasPainti
             EXPECT_EQ(result.pagesFailed.size(), 1) << context;
         }
     }
+}
+
+// A run leaves its last document for the engine's end to close; the others are closed, and a
+// failure there is reported at its step.
+TEST_F(PageExport, ARunClosesEveryDocumentButItsLast) {
+    class Lines : public RunObserver {
+    public:
+        void DocumentStarted(int, const QString&) override {}
+        void ShowStatus(int, const QString&) override {}
+        void ShowErrorReport(int index, const QString&, const QString&, int line, const QString&) override {
+            const std::lock_guard lock(mutex);
+            byDocument[index].push_back(line);
+        }
+        void DocumentDone(int, const ExportResult&) override {}
+        std::mutex mutex;
+        std::map<int, std::vector<int>> byDocument;
+    };
+    const QStringList all = {Document("one-page.docx", "a.docx"), Document("one-page.docx", "b.docx"),
+                             Document("one-page.docx", "c.docx")};
+    for (const int jobs : {1, 2}) {
+        Lines observer;
+        RunChoices run{choices, jobs};
+        const RunResult result = RunBatch(all, run, EngineLauncher(FakeEngineOptions("crash-closing")), observer, NeverCancelled());
+        EXPECT_EQ(result.pageFiles.size(), 9);  // three pages each
+        EXPECT_EQ(observer.byDocument.size(), 2u) << jobs << " jobs";
+        for (const auto& [index, lines] : observer.byDocument) EXPECT_EQ(lines, std::vector<int>{194}) << index;
+    }
+    EXPECT_TRUE(ChildProcesses(getpid(), "fake-engine").empty());
 }
 
 TEST_F(PageExport, AnEngineKilledMidDocumentIsReportedForThatDocumentOnly) {

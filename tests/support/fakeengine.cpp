@@ -11,6 +11,7 @@
 //                     once page 2's file is written; without, when page 3 is drawn
 //   crash-saving      documents have 3 pages; saving page 1 ends the engine before the file
 //                     is written
+//   crash-closing     closing a document ends the engine
 // Other requests are answered as for an empty one-page document.
 
 #include "engineprotocol.h"
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
             Send({id, "ok"});
         } else if (command == "pages") {
             Send({id, "ok", behaviour == "bad-page-count" ? "-3" : behaviour.rfind("crash-", 0) == 0 ? "3" : "1", "whole"});
-        } else if (command == "save" && behaviour == "crash-saving") {
+        } else if ((command == "save" && behaviour == "crash-saving") || (command == "close" && behaviour == "crash-closing")) {
             std::_Exit(1);
         } else if (command == "save" && request.size() == 6 && behaviour == "crash-ahead" && paintsAhead) {
             std::ofstream(request[4]) << "page";
