@@ -89,7 +89,7 @@ export work profile cli
 
 # Warm both profiles before any clock starts. soffice reruns its graphics self-test at every
 # start until its profile records the version that ran it, which a profile used only headless
-# never does (0.8 s a start on one machine, 2.8 s on another): it is recorded here, so that
+# never does (0.8 to 3.1 s a start, depending on the machine): it is recorded here, so that
 # soffice is measured at its best.
 soffice_pdf "$work/warm" "$work/corpus/tables-mammoth.docx"
 version=$(sed -n '/<prop oor:name="ooSetupVersion">/{n;s/.*<value>\(.*\)<\/value>.*/\1/p;q}' \
