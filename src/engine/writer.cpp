@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <fstream>
 #include <future>
@@ -159,6 +160,22 @@ constexpr const char* kFirstPageArea = "0;0;12240;16838";
 constexpr const char* kEveryArea = "0;0;0;0";  // the area sticks to the process until reset
 constexpr int kEverywhere = 2'000'000'000;      // twips: past the end of any document
 
+// LibreOffice's own lock, which each LibreOfficeKit call takes and, between calls, LibreOffice's
+// main thread takes for its background layout, for seconds at a time in a long document: the
+// input-pending callback does not stop it. LibreOfficeKit has no call to hold it; the library
+// exports LibreOffice's own, found by name. Where they are missing, nothing holds it.
+OfficeLockCalls FindOfficeLock(const std::string& libreOfficeProgram) {
+    for (const char* library : {"/libmergedlo.so", "/libvcllo.so"}) {
+        void* handle = dlopen((libreOfficeProgram + library).c_str(), RTLD_NOW | RTLD_NOLOAD);
+        if (!handle) continue;
+        OfficeLockCalls calls{reinterpret_cast<void (*)(std::uint32_t)>(dlsym(handle, "_ZN11Application17AcquireSolarMutexEj")),
+                              reinterpret_cast<std::uint32_t (*)()>(dlsym(handle, "_ZN11Application17ReleaseSolarMutexEv"))};
+        dlclose(handle);
+        if (calls.acquire && calls.release) return calls;
+    }
+    return {};
+}
+
 double MillisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
@@ -269,6 +286,7 @@ Outcome Writer::Start(const std::string& libreOfficeProgram, const std::string& 
     // first author the second colour), which a fork carries along.
     authorMetBefore_ = forked && major >= 25;
     stopsLayoutEarly_ = major >= 26 && RegisterInputWaiting(*office_, this);
+    if (stopsLayoutEarly_) officeLock_ = FindOfficeLock(libreOfficeProgram);
     return Outcome::Ok();
 }
 
@@ -321,9 +339,11 @@ Outcome Writer::Open(const std::string& path, int lastPage) {
     holdBackLayout_ = stopEarly;
     layoutWhole_ = !stopEarly;
     lastPageWanted_ = lastPage;
+    if (stopEarly) HoldOfficeLock();
     document_.reset(office_->documentLoad(documentUrl_.c_str(), options.c_str()));
     loadingMs_ += MillisecondsSince(started);
     if (!document_) {
+        LetGoOfficeLock();
         holdBackLayout_ = false;
         layoutWhole_ = true;
         if (passwordAsked_) return Outcome::Fail(reason::kPassword);
@@ -335,6 +355,7 @@ Outcome Writer::Open(const std::string& path, int lastPage) {
     const int type = document_->getDocumentType();
     if (type != LOK_DOCTYPE_TEXT) {
         document_.reset();
+        LetGoOfficeLock();
         return Outcome::Fail(reason::kNotText, KindOf(type));
     }
     document_->initializeForRendering(kRenderingOptions);
@@ -354,6 +375,7 @@ Outcome Writer::Open(const std::string& path, int lastPage) {
     authorsMet_ = CountOf(CommandValues(".uno:TrackedChangeAuthors"), "\"name\"");
     if ((authorsBefore > 0 || authorMetBefore_) && CountOf(CommandValues(".uno:AcceptTrackedChanges"), "\"author\"") > 0) {
         document_.reset();
+        LetGoOfficeLock();
         return Outcome::Fail(reason::kNeedsFreshEngine, authorMetBefore_ ? "cold" : "");
     }
     return Outcome::Ok(std::move(fontsMissing));
@@ -397,6 +419,7 @@ void Writer::LayOutThrough(std::size_t count) {
 
 void Writer::FinishLayout() {
     holdBackLayout_ = false;
+    LetGoOfficeLock();
     // Everything shown: once a round adds no page and every page is formatted, none is left.
     for (std::size_t before = SIZE_MAX; pages_.size() != before || UnformattedPages(pages_.size()) > 0;) {
         before = pages_.size();
@@ -664,6 +687,8 @@ bool Writer::PaintBand(const Strip& page, int top, int rows, std::uint8_t* into)
 
 void Writer::StartPaintingAhead(int page) {
     if (!drawAhead_ || paintingAhead_.valid() || page < 1 || page > static_cast<int>(pages_.size())) return;
+    // The painter's calls would wait for the lock this thread holds.
+    if (holdingOfficeLock_) return;
     int from = page;
     const int through = page <= through_ ? through_ : page;
     if (strip_.Holds(page, drawn_.size)) {
@@ -727,6 +752,7 @@ Outcome Writer::Close() {
     StopPaintingAhead();
     const auto started = std::chrono::steady_clock::now();
     document_.reset();
+    LetGoOfficeLock();
     holdBackLayout_ = false;
     layoutWhole_ = true;
     loadingMs_ += MillisecondsSince(started);
@@ -741,6 +767,18 @@ Outcome Writer::Close() {
     strip_ = Strip{};
     stripAhead_ = Strip{};
     return Outcome::Ok();
+}
+
+void Writer::HoldOfficeLock() {
+    if (holdingOfficeLock_ || !officeLock_.acquire) return;
+    officeLock_.acquire(1);
+    holdingOfficeLock_ = true;
+}
+
+void Writer::LetGoOfficeLock() {
+    if (!holdingOfficeLock_) return;
+    officeLock_.release();
+    holdingOfficeLock_ = false;
 }
 
 Outcome Writer::Stats() {

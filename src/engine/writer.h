@@ -30,6 +30,12 @@ struct Outcome {
     static Outcome Fail(std::string_view reason, std::string detail = {});
 };
 
+// Taking and letting go LibreOffice's own lock, where its library lets it be reached.
+struct OfficeLockCalls {
+    void (*acquire)(std::uint32_t count) = nullptr;
+    std::uint32_t (*release)() = nullptr;
+};
+
 class Writer {
 public:
     Writer();
@@ -139,6 +145,12 @@ private:
     bool TakePaintedAhead(int page, Size size);
     void StopPaintingAhead();
     std::string CommandValues(const char* command) const;  // of the open document, as JSON
+    // From the load of a document whose layout stops early until the whole is laid out or the
+    // document closes, this thread holds LibreOffice's lock: its background layout waits, and
+    // only the pages asked for are laid out and drawn, the same as after a whole layout.
+    // Nothing is painted ahead meanwhile.
+    void HoldOfficeLock();
+    void LetGoOfficeLock();
 
     std::unique_ptr<lok::Office> office_;
     std::unique_ptr<lok::Document> document_;
@@ -158,6 +170,8 @@ private:
     bool layoutWhole_ = true;  // every page of the open document is laid out
     int lastPageWanted_ = 0;   // 0 = any
     std::atomic<bool> holdBackLayout_ = false;
+    OfficeLockCalls officeLock_;
+    bool holdingOfficeLock_ = false;
     bool drawAhead_ = false;
     std::vector<Rectangle> pages_;
     std::vector<int> runStarts_;  // for each page, the first page of its strips' run
