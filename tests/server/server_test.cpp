@@ -478,8 +478,13 @@ TEST(Server, StopsGentlyOnSigterm) {
     ASSERT_NE(server.port, 0) << server.Log().toStdString();
     const std::vector<pid_t> engines = server.Engines();
     ASSERT_FALSE(engines.empty());
+    // Four documents of seven pages at 600 dpi: seconds of work, which the stop must outlast.
+    QFile document(TestDocument("seven-pages.docx"));
+    ASSERT_TRUE(document.open(QIODevice::ReadOnly));
+    const QByteArray bytes = document.readAll();
     Connection connection(server.port);
-    connection.Send(Form().Field("dpi", "300").Document(TestDocument("seven-pages.docx")).Request());
+    connection.Send(Form().Field("dpi", "600").File("a.docx", bytes).File("b.docx", bytes).File("c.docx", bytes)
+                        .File("d.docx", bytes).Request());
     Response response = connection.ReadHead();
     ASSERT_EQ(response.status, 200);
     response.body = connection.ReadChunk();
@@ -492,7 +497,7 @@ TEST(Server, StopsGentlyOnSigterm) {
     EXPECT_EQ(refused.Json().value("error").toString(), "stopping");
 
     for (QByteArray chunk = connection.ReadChunk(); !chunk.isEmpty(); chunk = connection.ReadChunk()) response.body += chunk;
-    EXPECT_EQ(Unzip(response.body).size(), 8);  // seven pages and the manifest
+    EXPECT_EQ(Unzip(response.body).size(), 4 * 7 + 1);  // every page and the manifest
     EXPECT_EQ(server.Stop(), 0);
     for (const pid_t engine : engines) EXPECT_FALSE(ProcessGroupAlive(engine));
     EXPECT_TRUE(server.Leftovers().isEmpty());
