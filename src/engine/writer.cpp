@@ -336,15 +336,13 @@ Outcome Writer::Open(const std::string& path, int lastPage) {
     std::string options = "Language=" + languageTag_ + ",Batch=true,MacroSecurityLevel=3";
     const bool stopEarly = stopsLayoutEarly_ && lastPage > 0 && !PagesNeedWholeLayout(path);
     if (stopsLayoutEarly_) options += std::string(",ClientVisibleArea=") + (stopEarly ? kFirstPageArea : kEveryArea);
-    holdBackLayout_ = stopEarly;
+    HoldBackLayout(stopEarly);
     layoutWhole_ = !stopEarly;
     lastPageWanted_ = lastPage;
-    if (stopEarly) HoldOfficeLock();
     document_.reset(office_->documentLoad(documentUrl_.c_str(), options.c_str()));
     loadingMs_ += MillisecondsSince(started);
     if (!document_) {
-        LetGoOfficeLock();
-        holdBackLayout_ = false;
+        HoldBackLayout(false);
         layoutWhole_ = true;
         if (passwordAsked_) return Outcome::Fail(reason::kPassword);
         char* error = office_->getError();
@@ -355,7 +353,7 @@ Outcome Writer::Open(const std::string& path, int lastPage) {
     const int type = document_->getDocumentType();
     if (type != LOK_DOCTYPE_TEXT) {
         document_.reset();
-        LetGoOfficeLock();
+        HoldBackLayout(false);
         return Outcome::Fail(reason::kNotText, KindOf(type));
     }
     document_->initializeForRendering(kRenderingOptions);
@@ -375,7 +373,7 @@ Outcome Writer::Open(const std::string& path, int lastPage) {
     authorsMet_ = CountOf(CommandValues(".uno:TrackedChangeAuthors"), "\"name\"");
     if ((authorsBefore > 0 || authorMetBefore_) && CountOf(CommandValues(".uno:AcceptTrackedChanges"), "\"author\"") > 0) {
         document_.reset();
-        LetGoOfficeLock();
+        HoldBackLayout(false);
         return Outcome::Fail(reason::kNeedsFreshEngine, authorMetBefore_ ? "cold" : "");
     }
     return Outcome::Ok(std::move(fontsMissing));
@@ -418,8 +416,7 @@ void Writer::LayOutThrough(std::size_t count) {
 }
 
 void Writer::FinishLayout() {
-    holdBackLayout_ = false;
-    LetGoOfficeLock();
+    HoldBackLayout(false);
     // Everything shown: once a round adds no page and every page is formatted, none is left.
     for (std::size_t before = SIZE_MAX; pages_.size() != before || UnformattedPages(pages_.size()) > 0;) {
         before = pages_.size();
@@ -688,7 +685,7 @@ bool Writer::PaintBand(const Strip& page, int top, int rows, std::uint8_t* into)
 void Writer::StartPaintingAhead(int page) {
     if (!drawAhead_ || paintingAhead_.valid() || page < 1 || page > static_cast<int>(pages_.size())) return;
     // The painter's calls would wait for the lock this thread holds.
-    if (holdingOfficeLock_) return;
+    if (holdBackLayout_ && officeLock_.acquire) return;
     int from = page;
     const int through = page <= through_ ? through_ : page;
     if (strip_.Holds(page, drawn_.size)) {
@@ -752,8 +749,7 @@ Outcome Writer::Close() {
     StopPaintingAhead();
     const auto started = std::chrono::steady_clock::now();
     document_.reset();
-    LetGoOfficeLock();
-    holdBackLayout_ = false;
+    HoldBackLayout(false);
     layoutWhole_ = true;
     loadingMs_ += MillisecondsSince(started);
     if (!copy_.empty()) {
@@ -769,16 +765,11 @@ Outcome Writer::Close() {
     return Outcome::Ok();
 }
 
-void Writer::HoldOfficeLock() {
-    if (holdingOfficeLock_ || !officeLock_.acquire) return;
-    officeLock_.acquire(1);
-    holdingOfficeLock_ = true;
-}
-
-void Writer::LetGoOfficeLock() {
-    if (!holdingOfficeLock_) return;
-    officeLock_.release();
-    holdingOfficeLock_ = false;
+void Writer::HoldBackLayout(bool hold) {
+    if (hold == holdBackLayout_) return;
+    if (officeLock_.acquire && hold) officeLock_.acquire(1);
+    if (officeLock_.acquire && !hold) officeLock_.release();
+    holdBackLayout_ = hold;
 }
 
 Outcome Writer::Stats() {

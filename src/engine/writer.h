@@ -146,11 +146,11 @@ private:
     void StopPaintingAhead();
     std::string CommandValues(const char* command) const;  // of the open document, as JSON
     // From the load of a document whose layout stops early until the whole is laid out or the
-    // document closes, this thread holds LibreOffice's lock: its background layout waits, and
-    // only the pages asked for are laid out and drawn, the same as after a whole layout.
-    // Nothing is painted ahead meanwhile.
-    void HoldOfficeLock();
-    void LetGoOfficeLock();
+    // document closes, LibreOffice's background layout is held back: the input-pending callback
+    // says so, and this thread holds LibreOffice's lock where it can be reached, so that only
+    // the pages asked for are laid out and drawn, the same as after a whole layout. Nothing is
+    // painted ahead while the lock is held.
+    void HoldBackLayout(bool hold);
 
     std::unique_ptr<lok::Office> office_;
     std::unique_ptr<lok::Document> document_;
@@ -171,7 +171,6 @@ private:
     int lastPageWanted_ = 0;   // 0 = any
     std::atomic<bool> holdBackLayout_ = false;
     OfficeLockCalls officeLock_;
-    bool holdingOfficeLock_ = false;
     bool drawAhead_ = false;
     std::vector<Rectangle> pages_;
     std::vector<int> runStarts_;  // for each page, the first page of its strips' run
