@@ -1,14 +1,18 @@
 #include "batchrun.h"
 
+#include "zipfile.h"
+
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
 #include <atomic>
+#include <fcntl.h>
 #include <mutex>
 #include <numeric>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace quillivar {
@@ -32,6 +36,22 @@ std::vector<Group> GroupsByPageNames(const QStringList& documents, const ExportC
         }
     }
     return groups;
+}
+
+// How much text a document holds, roughly, to hand out the longest first: a package's text
+// part unpacked (a 30-page .docx can be smaller on disk than a 1-page .odt with its styles),
+// any other file's size.
+qint64 TextBytes(const QString& document) {
+    const qint64 onDisk = QFileInfo(document).size();
+    const int fd = open(QFile::encodeName(document).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return onDisk;
+    const std::optional<engine::ZipDirectory> package = engine::ReadZipDirectory(fd, onDisk);
+    close(fd);
+    if (!package) return onDisk;
+    for (const char* text : {"word/document.xml", "content.xml"}) {
+        if (const engine::ZipMember* member = package->Find(text)) return static_cast<qint64>(member->size);
+    }
+    return onDisk;
 }
 
 // One document's reports and status, passed on with its index.
@@ -108,13 +128,15 @@ RunResult RunBatch(const QStringList& documents, const RunChoices& choices, cons
     std::vector<Group> groups = GroupsByPageNames(documents, choices.pages);
     const int jobs = std::max(1, std::min<int>(choices.jobs, static_cast<int>(groups.size())));
     if (jobs > 1) {
-        // Largest first, so that no engine is left with a long document at the end.
-        const auto bytes = [&](const Group& group) {
+        // Longest first, so that no engine is left with a long document at the end.
+        std::vector<std::pair<qint64, Group>> byLength;
+        for (Group& group : groups) {
             qint64 total = 0;
-            for (const int index : group) total += QFileInfo(documents[index]).size();
-            return total;
-        };
-        std::stable_sort(groups.begin(), groups.end(), [&](const Group& a, const Group& b) { return bytes(a) > bytes(b); });
+            for (const int index : group) total += TextBytes(documents[index]);
+            byLength.emplace_back(total, std::move(group));
+        }
+        std::stable_sort(byLength.begin(), byLength.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (std::size_t i = 0; i < groups.size(); ++i) groups[i] = std::move(byLength[i].second);
     } else {
         groups = {Group(static_cast<std::size_t>(documents.size()))};
         std::iota(groups[0].begin(), groups[0].end(), 0);

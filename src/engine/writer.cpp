@@ -83,13 +83,27 @@ constexpr double kPixelsDown = 0.5;
 
 // LibreOffice paints premultiplied BGRA on a transparent ground: this puts `count` pixels on
 // white paper, opaque, from `from` into `into` (which may be the same). A colour never exceeds
-// its alpha, so adding the uncovered part to all three at once cannot carry.
+// its alpha, so adding the uncovered part to all three at once cannot carry. Four pixels go
+// at a time, in vector registers: this runs over every pixel of every page.
+template <typename Pixels>
+Pixels OnWhite(Pixels pixels) {
+    const Pixels uncovered = 255 - (pixels >> 24);
+    return (pixels + (uncovered | uncovered << 8 | uncovered << 16)) | 0xFF000000u;
+}
+
 void PutOnWhite(const std::uint8_t* from, std::uint8_t* into, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
+    using FourPixels = std::uint32_t __attribute__((vector_size(16)));
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        FourPixels pixels;
+        std::memcpy(&pixels, from + i * 4, sizeof pixels);
+        pixels = OnWhite(pixels);
+        std::memcpy(into + i * 4, &pixels, sizeof pixels);
+    }
+    for (; i < count; ++i) {
         std::uint32_t pixel;
         std::memcpy(&pixel, from + i * 4, 4);
-        const std::uint32_t uncovered = 255 - (pixel >> 24);
-        pixel = (pixel + uncovered * 0x010101u) | 0xFF000000u;
+        pixel = OnWhite(pixel);
         std::memcpy(into + i * 4, &pixel, 4);
     }
 }

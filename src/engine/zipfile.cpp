@@ -108,7 +108,7 @@ std::optional<ZipDirectory> ReadZipDirectory(int fd, off_t fileSize) {
             const off_t local = U32(entry + 42);
             if (local >= directory.start) return std::nullopt;
             directory.members.push_back({std::string(reinterpret_cast<const char*>(entry + kCentralHeader), nameLength),
-                                         U16(entry + 10), U32(entry + 20), local,
+                                         U16(entry + 10), U32(entry + 20), U32(entry + 24), local,
                                          directory.start + static_cast<off_t>(offset)});
             offset = next;
         }

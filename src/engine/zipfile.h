@@ -20,6 +20,7 @@ struct ZipMember {
     std::string name;
     unsigned method = 0;
     unsigned long compressedSize = 0;
+    unsigned long size = 0;  // unpacked, as the directory claims
     off_t local = 0;    // its local header
     off_t central = 0;  // its central directory entry
 };

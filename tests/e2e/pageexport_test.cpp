@@ -460,6 +460,31 @@ TEST_F(PageExport, AnEngineLostWhilePaintingAheadIsReportedForThePageItWasPainti
     }
 }
 
+// Side by side, the longest documents go first, so that no engine is left with one at the end;
+// a package is judged by its text, not its size on disk (the seven-page .docx is the smallest
+// file here).
+TEST_F(PageExport, SideBySideTheLongestDocumentGoesFirstHoweverSmallOnDisk) {
+    class Starts : public RunObserver {
+    public:
+        void DocumentStarted(int index, const QString&) override {
+            const std::lock_guard lock(mutex);
+            order.push_back(index);
+        }
+        void ShowStatus(int, const QString&) override {}
+        void ShowErrorReport(int, const QString&, const QString&, int, const QString&) override {}
+        void DocumentDone(int, const ExportResult&) override {}
+        std::mutex mutex;
+        std::vector<int> order;
+    };
+    const QStringList all = {Document("one-page.odt", "a.odt"), Document("one-page.doc", "b.doc"),
+                             Document("seven-pages.docx", "c.docx")};
+    ASSERT_LT(QFileInfo(all[2]).size(), QFileInfo(all[1]).size());
+    Starts observer;
+    RunBatch(all, RunChoices{choices, 2}, EngineLauncher(FakeEngineOptions("")), observer, NeverCancelled());
+    ASSERT_EQ(observer.order.size(), 3u);
+    EXPECT_EQ(observer.order.back(), 0);  // the shortest, the .odt, whose styles make it largest
+}
+
 // A run leaves its last document for the engine's end to close; the others are closed, and a
 // failure there is reported at its step.
 TEST_F(PageExport, ARunClosesEveryDocumentButItsLast) {
