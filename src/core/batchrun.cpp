@@ -2,6 +2,7 @@
 
 #include "zipfile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 #include <vector>
