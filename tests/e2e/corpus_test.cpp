@@ -99,17 +99,6 @@ TEST(Corpus, PageCountsMatchLibreOfficesOwnExport) {
     EXPECT_EQ(matched, 64);
 }
 
-namespace {
-
-class QuietObserver : public RunObserver {
-    void DocumentStarted(int, const QString&) override {}
-    void ShowStatus(int, const QString&) override {}
-    void ShowErrorReport(int, const QString&, const QString&, int, const QString&) override {}
-    void DocumentDone(int, const ExportResult&) override {}
-};
-
-}  // namespace
-
 // Forked engines, one or three side by side, give every page byte for byte as an engine
 // started cold does: nothing of the parent, or of the documents before, reaches a page.
 TEST(Corpus, ForkedEnginesOneOrThreeGiveTheColdEnginesPages) {
@@ -127,7 +116,7 @@ TEST(Corpus, ForkedEnginesOneOrThreeGiveTheColdEnginesPages) {
         choices.jobs = jobs;
         EngineOptions options = DefaultEngineOptions();
         options.forkEngines = fork;
-        QuietObserver quiet;
+        QuietRunObserver quiet;
         RunBatch(documents, choices, EngineLauncher(options), quiet, NeverCancelled());
         QMap<QString, QByteArray> digests;
         for (const QString& name : FolderEntries(output.path())) digests[name] = FileDigest(output.path() + "/" + name);

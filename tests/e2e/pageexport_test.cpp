@@ -464,15 +464,12 @@ TEST_F(PageExport, AnEngineLostWhilePaintingAheadIsReportedForThePageItWasPainti
 // a package is judged by its text, not its size on disk (the seven-page .docx is the smallest
 // file here).
 TEST_F(PageExport, SideBySideTheLongestDocumentGoesFirstHoweverSmallOnDisk) {
-    class Starts : public RunObserver {
+    class Starts : public QuietRunObserver {
     public:
         void DocumentStarted(int index, const QString&) override {
             const std::lock_guard lock(mutex);
             order.push_back(index);
         }
-        void ShowStatus(int, const QString&) override {}
-        void ShowErrorReport(int, const QString&, const QString&, int, const QString&) override {}
-        void DocumentDone(int, const ExportResult&) override {}
         std::mutex mutex;
         std::vector<int> order;
     };
@@ -488,15 +485,12 @@ TEST_F(PageExport, SideBySideTheLongestDocumentGoesFirstHoweverSmallOnDisk) {
 // A run leaves its last document for the engine's end to close; the others are closed, and a
 // failure there is reported at its step.
 TEST_F(PageExport, ARunClosesEveryDocumentButItsLast) {
-    class Lines : public RunObserver {
+    class Lines : public QuietRunObserver {
     public:
-        void DocumentStarted(int, const QString&) override {}
-        void ShowStatus(int, const QString&) override {}
         void ShowErrorReport(int index, const QString&, const QString&, int line, const QString&) override {
             const std::lock_guard lock(mutex);
             byDocument[index].push_back(line);
         }
-        void DocumentDone(int, const ExportResult&) override {}
         std::mutex mutex;
         std::map<int, std::vector<int>> byDocument;
     };

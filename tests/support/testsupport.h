@@ -2,6 +2,7 @@
 // Helpers shared by the tests: recorded reports and progress, decoded page images and checks
 // on processes and files.
 
+#include "batchrun.h"
 #include "canceltoken.h"
 #include "engine.h"
 #include "errortrap.h"
@@ -18,6 +19,15 @@
 #include <vector>
 
 namespace quillivar::test {
+
+// A run observer that takes no notice; tests override what they watch.
+class QuietRunObserver : public RunObserver {
+public:
+    void DocumentStarted(int, const QString&) override {}
+    void ShowStatus(int, const QString&) override {}
+    void ShowErrorReport(int, const QString&, const QString&, int, const QString&) override {}
+    void DocumentDone(int, const ExportResult&) override {}
+};
 
 // The documents made by tests/data/make-test-documents.sh: one-page, three-pages and
 // seven-pages, each as .rtf, .docx, .odt and .doc. Page k carries a box of colour k.
