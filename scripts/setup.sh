@@ -32,7 +32,7 @@ build_packages="
 # the rest drive and look at the programs.
 test_packages="
   libgtest-dev libgmock-dev clang libclang-rt-dev
-  poppler-utils bc time imagemagick xvfb xauth xdotool lintian python3-numpy python3-pil python3-yaml zip
+  poppler-utils bc time imagemagick xvfb xdotool lintian python3-numpy python3-pil python3-yaml zip
 "
 [ "$tests" = ON ] || test_packages=""
 # To run: LibreOffice and fonts, from the list the Debian package depends on too.

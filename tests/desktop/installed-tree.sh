@@ -2,7 +2,7 @@
 # `cmake --install` gives a working tree: the three programs in bin/, the engine in lib/quillivar,
 # the data folder in share/quillivar, a desktop entry and icons where desktops look, the manual
 # pages and the licence. The installed programs find their engine and their data there.
-#   installed-tree.sh BUILD_FOLDER      (run it under xvfb-run)
+#   installed-tree.sh BUILD_FOLDER      (run it on a display: on-own-display.sh)
 set -eu
 build=$1
 work=$(mktemp -d)

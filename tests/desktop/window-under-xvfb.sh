@@ -2,7 +2,7 @@
 # The program as a user starts it, on an X display (Xvfb): the sample documents in the list,
 # a click on "Start Saving As JPG", the "Done." box, every page written, and no engine left
 # running once the run is over.
-#   window-under-xvfb.sh PROGRAM SAMPLES_FOLDER      (run it under xvfb-run)
+#   window-under-xvfb.sh PROGRAM SAMPLES_FOLDER      (run it on a display: on-own-display.sh)
 set -eu
 program=$1
 samples=$2

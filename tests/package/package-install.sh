@@ -3,7 +3,7 @@
 # tree), checked by lintian, installed with apt-get, its programs run from /usr, then removed
 # with nothing of it left behind. Installing needs root: as anyone else it stops after lintian
 # and reports itself skipped.
-#   package-install.sh BUILD_FOLDER SOURCE_FOLDER      (run it under xvfb-run)
+#   package-install.sh BUILD_FOLDER SOURCE_FOLDER      (run it on a display: on-own-display.sh)
 set -eu
 build=$1
 source=$2
