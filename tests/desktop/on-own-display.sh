@@ -1,9 +1,8 @@
 #!/bin/sh
 # Runs a command on an X display of its own (Xvfb, 800x600) and stops the server once the command
 # has ended, waiting until it is gone. Xvfb picks a free display number itself (-displayfd) under
-# its own lock, reads no cookie file and never resets. xvfb-run -a, which the desktop tests used
-# before, guesses the number from lock files, rereads its cookie file at each reset and leaves
-# its server ending in the background; once in CI a window could not connect to its display.
+# its own lock, where xvfb-run -a guesses one from lock files and leaves its server ending in the
+# background, so that tests side by side or one after another could lose their display.
 #   on-own-display.sh COMMAND [ARGUMENT...]      (exits with the command's status)
 set -eu
 work=$(mktemp -d)
