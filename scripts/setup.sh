@@ -25,7 +25,7 @@ cd "$(dirname "$0")/.."
 build_packages="
   build-essential cmake ninja-build pkg-config file
   qt6-base-dev libreofficekit-dev libturbojpeg0-dev libjpeg-dev libpng-dev libwebp-dev zlib1g-dev
-  libcpp-httplib-dev
+  libcpp-httplib-dev libgoogle-perftools-dev
   help2man dpkg-dev
 "
 # For the tests: lintian checks the Debian package; python3-yaml reads the deployment examples;
