@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: engine-bench DOCUMENT [ROUNDS] [ENGINES]\n");
         return 2;
     }
-    const QString document = QString::fromLocal8Bit(argv[1]);
+    const QString document = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();  // engines take whole paths
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 10;
     const int count = argc > 3 ? std::atoi(argv[3]) : 4;
     QTemporaryDir output;
