@@ -6,7 +6,8 @@
 #   one soffice call for the whole batch, then pdftoppm for each PDF.
 # Batches: ../shared/corpus (all 64 documents, copied first), a generated batch of 100
 # documents of 1 to 30 pages (bench/make-batch.sh; the second argument changes the count), and
-# a small one of 10 made the same way.
+# a small one of 10 made the same way; the small batch is timed once more in pairs, our run
+# and the one soffice call in turn.
 # For each contender: wall time, pages written, pages per second, the largest process's peak
 # memory, and the ratio to the best alternative; for quillivar-cli also the floor, the time
 # its engines spent inside LibreOffice opening, laying out and drawing, per engine (the sum
@@ -126,3 +127,17 @@ echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) processors; $(soffice --version
 report "corpus" "$work/corpus"
 report "generated" "$work/generated"
 report "small" "$work/small"
+
+# On this virtual machine the speed drifts by a tenth within minutes, which a run of a second
+# feels most: the small batch once more, the N-job run and the one soffice call in turn, and
+# the ratio within each pair.
+pairs=5
+echo "== small, in pairs: quillivar-cli --jobs $jobs, then one soffice call + pdftoppm; $pairs pairs"
+runs=$(for _ in $(seq "$pairs"); do
+    qn=$(measure "$jobs" bash -c "quillivar $jobs '$work/small'")
+    one=$(measure 0 bash -c "one_call '$work/small'")
+    echo "${qn%% *} ${one%% *}"
+done)
+awk '{ printf "%6.2f s against %6.2f s: %.2fx\n", $1, $2, $2 / $1 }' <<<"$runs"
+awk '{ print $2 / $1 }' <<<"$runs" | sort -g |
+    awk '{ r[NR] = $1 } END { printf "median %.2fx (%.2fx to %.2fx)\n", r[int((NR + 1) / 2)], r[1], r[NR] }'
