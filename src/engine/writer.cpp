@@ -194,14 +194,18 @@ double MillisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
+std::string Lowercase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
 // The extension of a word processor's document, or "" for any other name.
 std::string DocumentExtension(const std::string& path) {
     const std::string name = path.substr(path.rfind('/') + 1);
     const auto dot = name.rfind('.');
     if (dot == std::string::npos) return {};
-    std::string extension = name.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = Lowercase(name.substr(dot + 1));
     for (const char* known : {"doc", "docx", "docm", "dot", "dotx", "dotm", "odt", "ott", "rtf"}) {
         if (extension == known) return extension;
     }
@@ -379,6 +383,7 @@ Outcome Writer::Open(const std::string& path, int lastPage) {
         document_->registerCallback(Callback, this);
         document_->registerCallback(nullptr, nullptr);
         fontsMissing = std::move(fontsMissing_);
+        DropListsWithAnInstalledFont(fontsMissing);
     }
     // LibreOffice gives the authors of tracked changes their colours in the order it meets
     // them in this process, whatever document they came from: a document with tracked
@@ -391,6 +396,23 @@ Outcome Writer::Open(const std::string& path, int lastPage) {
         return Outcome::Fail(reason::kNeedsFreshEngine, authorMetBefore_ ? "cold" : "");
     }
     return Outcome::Ok(std::move(fontsMissing));
+}
+
+void Writer::DropListsWithAnInstalledFont(std::vector<std::string>& fonts) const {
+    std::string installed;  // LibreOffice's own font list, as JSON: {..."Liberation Sans":["6",...
+    std::erase_if(fonts, [&](const std::string& font) {
+        if (font.find(';') == std::string::npos) return false;
+        if (installed.empty()) installed = Lowercase(CommandValues(".uno:CharFontName"));
+        for (std::size_t start = 0; start <= font.size();) {
+            const std::size_t end = std::min(font.find(';', start), font.size());
+            std::string_view name = std::string_view(font).substr(start, end - start);
+            while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+            while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+            if (!name.empty() && Contains(installed, "\"" + Lowercase(std::string(name)) + "\":")) return true;
+            start = end + 1;
+        }
+        return false;
+    });
 }
 
 std::string Writer::CommandValues(const char* command) const {

@@ -145,6 +145,10 @@ private:
     bool TakePaintedAhead(int page, Size size);
     void StopPaintingAhead();
     std::string CommandValues(const char* command) const;  // of the open document, as JSON
+    // A .doc names a font with its stand-ins ("Liberation Sans;Arial"), and LibreOffice draws
+    // with the first of them it has, yet names the whole list as missing, as no font is called
+    // that. Such a list is missing only when this machine has none of its fonts.
+    void DropListsWithAnInstalledFont(std::vector<std::string>& fonts) const;
     // From the load of a document whose layout stops early until the whole is laid out or the
     // document closes, LibreOffice's background layout is held back: the input-pending callback
     // says so, and this thread holds LibreOffice's lock where it can be reached, so that only

@@ -409,12 +409,18 @@ TEST(Cli, FontsADocumentAsksForAndTheMachineLacksAreNamed) {
     rtf.write("{\\rtf1\\ansi{\\fonttbl{\\f0 Liberation Serif;}{\\f1 Quillivar Absent Grotesk;}}"
               "\\f0 Present. \\f1 Absent.\\par}");
     rtf.close();
-    const CliRun run = Cli({"--json", "--out", output.path(), document});
+    // A .doc names each font with its stand-ins ("Liberation Serif;Times New Roman"); one of
+    // them is here, so nothing is missing.
+    const QString doc = documents.path() + "/Listed.doc";
+    ASSERT_TRUE(QFile::copy(QUILLIVAR_SOURCE_DIR "/Samples/Meeting Notes.doc", doc));
+    const CliRun run = Cli({"--json", "--jobs", "1", "--out", output.path(), document, doc});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();  // converted all the same
     const QList<QJsonObject> lines = JsonLines(run.out);
-    ASSERT_EQ(lines.size(), 1);
+    ASSERT_EQ(lines.size(), 2);
     const QString version = quillivar::Engine::Start(quillivar::DefaultEngineOptions(), NeverCancelled())->LibreOfficeVersion();
     if (version == "7.4") GTEST_SKIP() << "LibreOffice 7.4 does not tell which fonts it replaced";
     EXPECT_EQ(lines[0]["fonts_missing"].toVariant().toStringList(), QStringList{"Quillivar Absent Grotesk"});
     EXPECT_EQ(run.err.count("Quillivar Absent Grotesk"), 1) << run.err.toStdString();
+    EXPECT_FALSE(lines[1]["fonts_missing"].toVariant().toStringList().contains("Liberation Serif;Times New Roman"))
+        << run.out.toStdString();
 }
