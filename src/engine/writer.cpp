@@ -24,6 +24,7 @@
 #include <future>
 #include <new>
 #include <numeric>
+#include <ranges>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -403,13 +404,11 @@ void Writer::DropListsWithAnInstalledFont(std::vector<std::string>& fonts) const
     std::erase_if(fonts, [&](const std::string& font) {
         if (font.find(';') == std::string::npos) return false;
         if (installed.empty()) installed = Lowercase(CommandValues(".uno:CharFontName"));
-        for (std::size_t start = 0; start <= font.size();) {
-            const std::size_t end = std::min(font.find(';', start), font.size());
-            std::string_view name = std::string_view(font).substr(start, end - start);
+        for (const auto part : std::views::split(font, ';')) {
+            std::string_view name(part.begin(), part.end());
             while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
             while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
             if (!name.empty() && Contains(installed, "\"" + Lowercase(std::string(name)) + "\":")) return true;
-            start = end + 1;
         }
         return false;
     });
